@@ -1,0 +1,34 @@
+#include "app/entry_point.h"
+
+#include <string>
+
+#include "config/config_file.h"
+#include "config/settings.h"
+#include "files/console.h"
+
+namespace {
+
+// The usage message; the word between "import" and "export" is the Russian
+// "or" in Windows-1251, which is what the operators' consoles show.
+constexpr const char* kUsage =
+    "Need to use 3 parameters - 1.Type: import \xE8\xEB\xE8 export, 2. Full ConfigFileName (with filepath) "
+    "3. Full xml filename (with filepath)";
+
+}  // namespace
+
+int runKkmBridge(int argc, const char* const argv[]) {
+  if (argc < 4) {
+    printErrorLine(kUsage);
+    return kExitUsage;
+  }
+  const std::string mode = argv[1];
+  const std::string configFileName = argv[2];
+  const std::string fileName = argv[3];
+
+  readInitialPreferences(configFileName);
+  if (basicURL.empty()) return kExitNoService;
+
+  (void)mode;
+  (void)fileName;
+  return kExitUsage;
+}

@@ -1,0 +1,145 @@
+#include "config/config_file.h"
+
+#include <tinyxml2.h>
+
+#include <cctype>
+#include <climits>
+#include <cstdlib>
+
+#include "config/settings.h"
+#include "files/console.h"
+#include "files/text_file.h"
+
+namespace {
+
+std::string attributeText(const tinyxml2::XMLElement* element, const char* name) {
+  const char* value = element->Attribute(name);
+  return value ? std::string(value) : std::string();
+}
+
+// The decimal number at the start of `text` (white space, optional sign,
+// digits; the rest ignored). 0 when there is none or it does not fit an int.
+int leadingInt(const char* text) {
+  if (text == nullptr) return 0;
+  while (std::isspace(static_cast<unsigned char>(*text))) ++text;
+  bool negative = false;
+  if (*text == '+' || *text == '-') negative = *text++ == '-';
+  long long value = 0;
+  for (; *text >= '0' && *text <= '9'; ++text) {
+    value = value * 10 + (*text - '0');
+    if (value > static_cast<long long>(INT_MAX) + 1) return 0;
+  }
+  if (negative) value = -value;
+  return value > INT_MAX || value < INT_MIN ? 0 : static_cast<int>(value);
+}
+
+tinyxml2::XMLElement* findPath(tinyxml2::XMLDocument& doc, const char* section, const char* leaf) {
+  tinyxml2::XMLElement* config = doc.FirstChildElement("config");
+  if (config == nullptr) return nullptr;
+  tinyxml2::XMLElement* middle = config->FirstChildElement(section);
+  return middle ? middle->FirstChildElement(leaf) : nullptr;
+}
+
+bool isXmlSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+}  // namespace
+
+std::string maskPasswords(std::string_view xmlText) {
+  static constexpr std::string_view kName = "password";
+  std::string out;
+  out.reserve(xmlText.size());
+  std::size_t copied = 0;
+  std::size_t pos = 0;
+  while ((pos = xmlText.find(kName, pos)) != std::string_view::npos) {
+    const std::size_t nameEnd = pos + kName.size();
+    // Only an attribute of exactly this name: white space in front, '=' after.
+    const bool ownName = pos > 0 && isXmlSpace(xmlText[pos - 1]);
+    std::size_t i = nameEnd;
+    while (i < xmlText.size() && isXmlSpace(xmlText[i])) ++i;
+    if (!ownName || i >= xmlText.size() || xmlText[i] != '=') {
+      pos = nameEnd;
+      continue;
+    }
+    ++i;
+    while (i < xmlText.size() && isXmlSpace(xmlText[i])) ++i;
+    if (i >= xmlText.size() || (xmlText[i] != '"' && xmlText[i] != '\'')) {
+      pos = nameEnd;
+      continue;
+    }
+    const std::size_t valueStart = i + 1;
+    std::size_t valueEnd = xmlText.find(xmlText[i], valueStart);
+    if (valueEnd == std::string_view::npos) valueEnd = xmlText.size();  // unterminated: hide the rest
+    out.append(xmlText.substr(copied, valueStart - copied)).append("***");
+    copied = valueEnd;
+    pos = valueEnd;
+  }
+  out.append(xmlText.substr(copied));
+  return out;
+}
+
+bool readInitialPreferences(const std::string& configFileName) {
+  tinyxml2::XMLDocument doc;
+  printLine(" readInitialPreferences filePath= " + configFileName);
+  const std::string xmlConfig = readTextFile(configFileName);
+  printLine(" readInitialPreferences xmlConfig " + maskPasswords(xmlConfig));
+  doc.Parse(xmlConfig.c_str());
+  printLine(" readInitialPreferences ");
+  tinyxml2::XMLElement* config = doc.FirstChildElement("config");
+  if (config == nullptr) return false;
+  printLine(" config ");
+  tinyxml2::XMLElement* basicparams = config->FirstChildElement("basicparams");
+  tinyxml2::XMLElement* param = basicparams ? basicparams->FirstChildElement("param") : nullptr;
+  if (param == nullptr) return false;
+  printLine(" basicparams ");
+
+  login = attributeText(param, "login");
+  password = attributeText(param, "password");
+  basicURL = attributeText(param, "basicURL");
+  debugmode = leadingInt(param->Attribute("debugmode"));
+  caFile = attributeText(param, "caFile");
+  const char* verify = param->Attribute("sslVerify");
+  sslVerify = verify == nullptr || std::string(verify) != "0";
+
+  if (debugmode == 1) {
+    printLine(" readInitialPreferences login " + login);
+    printLine(" password ***");
+    printLine(" basicURL " + basicURL);
+  }
+  return true;
+}
+
+bool readImportParams(const std::string& configFileName) {
+  tinyxml2::XMLDocument doc;
+  const std::string xmlConfig = readTextFile(configFileName);
+  doc.Parse(xmlConfig.c_str());
+  tinyxml2::XMLElement* import = findPath(doc, "importparams", "import");
+  if (import == nullptr) return false;
+  lastDocDT = attributeText(import, "lastDocDT");
+  kkmNum = attributeText(import, "kkmNum");
+  if (debugmode == 1) {
+    printLine(" readImportParams lastDocDT " + lastDocDT);
+    printLine(" kkmNum " + kkmNum);
+  }
+  return true;
+}
+
+bool saveLastShiftCloseDate(const std::string& lastDate, const std::string& configFileName) {
+  if (lastDate.empty()) return false;
+  tinyxml2::XMLDocument doc;
+  const std::string xmlConfig = readTextFile(configFileName);
+  doc.Parse(xmlConfig.c_str());
+  tinyxml2::XMLElement* import = findPath(doc, "importparams", "import");
+  if (import == nullptr) {
+    printErrorLine("kkmbridge: cannot store lastDocDT in " + configFileName + ": " +
+                   (doc.Error() ? "the file is missing, unreadable or not XML"
+                                : "it has no config/importparams/import element"));
+    return false;
+  }
+  import->SetAttribute("lastDocDT", lastDate.c_str());
+  std::string error;
+  const bool saved = writeFileAtomically(
+      configFileName, [&doc](std::FILE* out) { return doc.SaveFile(out, false) == tinyxml2::XML_SUCCESS; },
+      error);
+  if (!saved) printErrorLine("kkmbridge: cannot write configuration file " + configFileName + ": " + error);
+  return saved;
+}

@@ -1,0 +1,29 @@
+// The configuration file: one XML file whose values are attributes of
+// config/basicparams/param and config/importparams/import. At each level the
+// first element of the name counts; everything else is kept on write-back.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+// Reads login, password, basicURL, debugmode, caFile and sslVerify from
+// config/basicparams/param, tracing its steps on standard output (the file's
+// text is shown with every password value replaced by ***). Returns true when
+// the param element was found and read; otherwise the settings keep their
+// values. A missing attribute reads as the empty text.
+bool readInitialPreferences(const std::string& configFileName);
+
+// Reads lastDocDT and kkmNum from config/importparams/import. Returns true
+// when the element was found; otherwise the settings keep their values.
+bool readImportParams(const std::string& configFileName);
+
+// Stores `lastDate` as the lastDocDT attribute of config/importparams/import
+// (in place when it exists, else as the element's last attribute), keeping
+// everything else in the file. The file is replaced atomically. Returns false,
+// leaving the file byte for byte as it was, when `lastDate` is empty, the
+// element is missing, or the file cannot be written (the reason then goes to
+// standard error). The setting lastDocDT in memory is not changed.
+bool saveLastShiftCloseDate(const std::string& lastDate, const std::string& configFileName);
+
+// `xmlText` with the value of every attribute named password replaced by ***.
+std::string maskPasswords(std::string_view xmlText);

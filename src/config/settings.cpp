@@ -1,0 +1,31 @@
+#include "config/settings.h"
+
+std::string basicURL;
+std::string login;
+std::string password;
+int debugmode = 0;
+std::string caFile;
+bool sslVerify = true;
+
+std::string lastDocDT;
+std::string kkmNum;
+
+std::string idSession;
+std::string nameUser;
+int idUser = 0;
+int idDealer = 0;
+
+void resetSettings() {
+  basicURL.clear();
+  login.clear();
+  password.clear();
+  debugmode = 0;
+  caFile.clear();
+  sslVerify = true;
+  lastDocDT.clear();
+  kkmNum.clear();
+  idSession.clear();
+  nameUser.clear();
+  idUser = 0;
+  idDealer = 0;
+}

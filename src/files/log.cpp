@@ -1,0 +1,20 @@
+#include "files/log.h"
+
+#include <cstdio>
+
+#include "files/platform.h"
+#include "text/date_time.h"
+
+int writeLog(const std::string& fileName, std::string_view text) {
+  // The operators' machines run a Russian locale; where it does not exist
+  // the attempt is simply ignored.
+  platform::trySetLocale("Russian");
+  std::FILE* out = std::fopen(fileName.c_str(), "a");
+  if (out == nullptr) return 0;
+  const std::string stamp = currentTimeText() + " --- ";
+  std::fwrite(stamp.data(), 1, stamp.size(), out);
+  if (!text.empty()) std::fwrite(text.data(), 1, text.size(), out);
+  std::fputc('\n', out);
+  std::fclose(out);
+  return 0;
+}

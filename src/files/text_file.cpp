@@ -1,0 +1,76 @@
+#include "files/text_file.h"
+
+#include <atomic>
+#include <memory>
+
+#include "files/platform.h"
+
+namespace {
+
+struct FileCloser {
+  void operator()(std::FILE* f) const { std::fclose(f); }
+};
+using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
+
+// Drops the line ends of `text` in place: every LF, and a CR directly in front
+// of a LF.
+void joinLines(std::string& text) {
+  std::size_t out = 0;
+  const std::size_t n = text.size();
+  for (std::size_t i = 0; i < n; ++i) {
+    const char c = text[i];
+    if (c == '\n') continue;
+    if (c == '\r' && i + 1 < n && text[i + 1] == '\n') continue;
+    text[out++] = c;
+  }
+  text.resize(out);
+}
+
+}  // namespace
+
+std::string readTextFile(const std::string& filePath) {
+  std::string postXML;
+  FilePtr in(platform::openForReading(filePath));
+  if (!in) return postXML;
+
+  char buffer[64 * 1024];
+  std::size_t got;
+  while ((got = std::fread(buffer, 1, sizeof buffer, in.get())) > 0) postXML.append(buffer, got);
+
+  // The cut in front of the first '<' applies to the first line only.
+  const std::size_t firstLineEnd = postXML.find('\n');
+  const std::size_t firstAngle = postXML.find('<');
+  if (firstAngle != std::string::npos && firstAngle > 0 &&
+      (firstLineEnd == std::string::npos || firstAngle < firstLineEnd)) {
+    postXML.erase(0, firstAngle);
+  }
+  joinLines(postXML);
+  return postXML;
+}
+
+bool writeFileAtomically(const std::string& targetPath, const std::function<bool(std::FILE*)>& write,
+                         std::string& error) {
+  static std::atomic<unsigned> counter{0};
+  const std::string tempPath = targetPath + ".tmp" + std::to_string(platform::processId()) + "-" +
+                               std::to_string(counter++);
+  std::FILE* raw = std::fopen(tempPath.c_str(), "wb");
+  if (raw == nullptr) {
+    error = "cannot create " + tempPath + ": " + platform::lastErrorText();
+    return false;
+  }
+  FilePtr out(raw);
+  bool ok = write(out.get());
+  if (!ok) {
+    error = "writing failed";
+  } else if (std::ferror(out.get()) || !platform::flushToDisk(out.get())) {
+    error = "writing failed: " + platform::lastErrorText();
+    ok = false;
+  }
+  if (std::fclose(out.release()) != 0 && ok) {
+    error = "closing failed: " + platform::lastErrorText();
+    ok = false;
+  }
+  if (ok && !platform::replaceFile(tempPath, targetPath, error)) ok = false;
+  if (!ok) std::remove(tempPath.c_str());
+  return ok;
+}

@@ -1,0 +1,49 @@
+// The built program run as the scheduler runs it: exit codes and console.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "run_program.h"
+#include "test_files.h"
+
+namespace {
+
+const std::string kUsageLine =
+    "Need to use 3 parameters - 1.Type: import \xE8\xEB\xE8 export, 2. Full ConfigFileName (with filepath) "
+    "3. Full xml filename (with filepath)\n";
+
+TEST(entryPoint, TooFewArgumentsPrintTheUsageInWindows1251) {
+  const std::vector<std::vector<std::string>> cases = {{}, {"import"}, {"import", "c.xml"}};
+  for (const auto& args : cases) {
+    const ProgramResult r = runProgram(KKM_BINARY_PATH, args);
+    EXPECT_EQ(-1, r.exitCode) << args.size() << " arguments";
+    EXPECT_EQ(kUsageLine, r.err);
+    EXPECT_EQ("", r.out);  // nothing read, nothing traced
+  }
+}
+
+TEST(entryPoint, NoServiceAddressEndsWithMinusTwo) {
+  ScopedTempDir dir;
+  writeFileBytes(dir.file("empty-url.xml"),
+                 "<config><basicparams><param login=\"a\" password=\"b\" basicURL=\"\"/></basicparams></config>");
+  writeFileBytes(dir.file("other-root.xml"), "<settings><basicparams><param basicURL=\"u\"/></basicparams></settings>");
+  const std::vector<std::string> configs = {dir.file("empty-url.xml"), dir.file("other-root.xml"),
+                                            dir.file("absent.xml")};
+  for (const auto& config : configs) {
+    const ProgramResult r = runProgram(KKM_BINARY_PATH, {"import", config, dir.file("ImportData.xml")}, dir.path());
+    EXPECT_EQ(-2, r.exitCode) << config;
+    EXPECT_EQ(0u, r.out.find(" readInitialPreferences filePath= " + config + "\n")) << r.out;
+    EXPECT_EQ(std::string::npos, r.out.find("getLoginParams")) << r.out;
+    EXPECT_FALSE(fileExists(dir.file("ImportData.xml")));
+  }
+}
+
+TEST(entryPoint, ArgumentsPastTheThirdAreIgnored) {
+  ScopedTempDir dir;
+  const ProgramResult r = runProgram(KKM_BINARY_PATH, {"export", dir.file("absent.xml"), "x.xml", "extra", "more"});
+  EXPECT_EQ(-2, r.exitCode);
+  EXPECT_EQ("", r.err);
+}
+
+}  // namespace

@@ -1,0 +1,217 @@
+#include "config/config_file.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <string>
+#include <vector>
+
+#include "config/settings.h"
+#include "files/text_file.h"
+#include "test_files.h"
+
+namespace {
+
+class ConfigFileTest : public ::testing::Test {
+ protected:
+  void SetUp() override { resetSettings(); }
+  void TearDown() override { resetSettings(); }
+
+  std::string write(const std::string& text) {
+    writeFileBytes(dir.file("config.xml"), text);
+    return dir.file("config.xml");
+  }
+
+  ScopedTempDir dir;
+};
+
+const std::string kConfig =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+    "<config>\n"
+    "  <basicparams>\n"
+    "    <param login=\"shop\" password=\"s3cr&amp;t\" basicURL=\"https://cloud.example/api/\" debugmode=\"0\"/>\n"
+    "  </basicparams>\n"
+    "  <importparams>\n"
+    "    <import lastDocDT=\"2020-03-01T10:00:00.000+0000\" kkmNum=\"0000000000012345\"/>\n"
+    "  </importparams>\n"
+    "</config>\n";
+
+TEST_F(ConfigFileTest, ReadsBasicSettingsAndTracesWithoutThePassword) {
+  const std::string path = write(kConfig);
+  testing::internal::CaptureStdout();
+  EXPECT_TRUE(readInitialPreferences(path));
+  const std::string out = testing::internal::GetCapturedStdout();
+
+  EXPECT_EQ("shop", login);
+  EXPECT_EQ("s3cr&t", password);
+  EXPECT_EQ("https://cloud.example/api/", basicURL);
+  EXPECT_EQ(0, debugmode);
+  EXPECT_TRUE(sslVerify);
+  EXPECT_EQ("", caFile);
+
+  std::string masked = readTextFile(path);
+  masked.replace(masked.find("s3cr&amp;t"), 10, "***");
+  EXPECT_EQ(" readInitialPreferences filePath= " + path + "\n" + " readInitialPreferences xmlConfig " + masked +
+                "\n readInitialPreferences \n config \n basicparams \n",
+            out);
+  EXPECT_EQ(std::string::npos, out.find("s3cr"));
+}
+
+TEST_F(ConfigFileTest, DebugModeIsOnOnlyForOne) {
+  const std::vector<std::pair<std::string, int>> cases = {
+      {"1", 1}, {"0", 0}, {"2", 2}, {"-1", -1}, {" 1", 1}, {"01", 1}, {"1 ", 1}, {"1x", 1},
+      {"", 0}, {"x1", 0}, {"99999999999", 0},
+  };
+  for (const auto& c : cases) {
+    resetSettings();
+    const std::string path = write("<config><basicparams><param login=\"l\" password=\"p\" basicURL=\"u\" debugmode=\"" +
+                                   c.first + "\"/></basicparams></config>");
+    testing::internal::CaptureStdout();
+    readInitialPreferences(path);
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(c.second, debugmode) << "debugmode=\"" << c.first << "\"";
+    const bool traced = out.find(" readInitialPreferences login l\n password ***\n basicURL u\n") != std::string::npos;
+    EXPECT_EQ(c.second == 1, traced) << "debugmode=\"" << c.first << "\"\n" << out;
+  }
+}
+
+TEST_F(ConfigFileTest, FirstElementOfEachNameCountsInAnyOrder) {
+  const std::string path = write(
+      "<config><importparams><import kkmNum=\"77\" lastDocDT=\"0\"/></importparams>"
+      "<basicparams><param login=\"first\" basicURL=\"u1\"/><param login=\"second\" basicURL=\"u2\"/></basicparams>"
+      "<basicparams><param login=\"third\"/></basicparams></config>");
+  testing::internal::CaptureStdout();
+  EXPECT_TRUE(readInitialPreferences(path));
+  EXPECT_TRUE(readImportParams(path));
+  testing::internal::GetCapturedStdout();
+  EXPECT_EQ("first", login);
+  EXPECT_EQ("u1", basicURL);
+  EXPECT_EQ("", password);  // a missing attribute reads as empty
+  EXPECT_EQ("0", lastDocDT);
+  EXPECT_EQ("77", kkmNum);
+}
+
+TEST_F(ConfigFileTest, TlsAttributes) {
+  const std::vector<std::pair<std::string, bool>> cases = {
+      {"", true}, {" sslVerify=\"0\"", false}, {" sslVerify=\"1\"", true}, {" sslVerify=\"no\"", true},
+      {" sslVerify=\" 0\"", true},
+  };
+  for (const auto& c : cases) {
+    resetSettings();
+    const std::string path =
+        write("<config><basicparams><param basicURL=\"u\" caFile=\"/etc/ca.pem\"" + c.first + "/></basicparams></config>");
+    testing::internal::CaptureStdout();
+    readInitialPreferences(path);
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(c.second, sslVerify) << c.first;
+    EXPECT_EQ("/etc/ca.pem", caFile);
+  }
+}
+
+TEST_F(ConfigFileTest, NothingReadFromBrokenOrForeignFiles) {
+  const std::vector<std::string> cases = {
+      "", "not xml at all", "<config><basicparams>", "<settings><basicparams><param basicURL=\"u\"/></basicparams></settings>",
+      "<config><param basicURL=\"u\"/></config>", "<config><basicparams/></config>", "\x01\x02\xFF\xFE",
+  };
+  for (const auto& c : cases) {
+    resetSettings();
+    const std::string path = write(c);
+    testing::internal::CaptureStdout();
+    EXPECT_FALSE(readInitialPreferences(path)) << c;
+    EXPECT_FALSE(readImportParams(path)) << c;
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_EQ("", basicURL) << c;
+    EXPECT_NE(std::string::npos, out.find(" readInitialPreferences \n")) << c;
+  }
+  testing::internal::CaptureStdout();
+  EXPECT_FALSE(readInitialPreferences(dir.file("absent.xml")));
+  EXPECT_EQ(" readInitialPreferences filePath= " + dir.file("absent.xml") +
+                "\n readInitialPreferences xmlConfig \n readInitialPreferences \n",
+            testing::internal::GetCapturedStdout());
+}
+
+TEST_F(ConfigFileTest, ImportParamsTracedInDebugMode) {
+  const std::string path = write(kConfig);
+  debugmode = 1;
+  testing::internal::CaptureStdout();
+  EXPECT_TRUE(readImportParams(path));
+  EXPECT_EQ(" readImportParams lastDocDT 2020-03-01T10:00:00.000+0000\n kkmNum 0000000000012345\n",
+            testing::internal::GetCapturedStdout());
+}
+
+TEST(maskPasswords, HidesEveryPasswordValue) {
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {R"(<param login="a" password="secret" x="1"/>)", R"(<param login="a" password="***" x="1"/>)"},
+      {R"(<param password='se"cret'/>)", R"(<param password='***'/>)"},
+      {"<param\npassword = \"s\"/>", "<param\npassword = \"***\"/>"},
+      {R"(<param password=""/>)", R"(<param password="***"/>)"},
+      {R"(<param xpassword="visible" password="s"/>)", R"(<param xpassword="visible" password="***"/>)"},
+      {R"(<a password="1"/><b password="2"/>)", R"(<a password="***"/><b password="***"/>)"},
+      {R"(<param password="unterminated)", R"(<param password="***)"},
+      {"password", "password"},
+      {" password", " password"},
+      {" password=", " password="},
+      {"", ""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(c.second, maskPasswords(c.first)) << c.first;
+}
+
+TEST_F(ConfigFileTest, WriteBackChangesOnlyLastDocDT) {
+  const std::string path = write(
+      "<?xml version=\"1.0\"?>\n<!-- shop 1 -->\n<config>\n"
+      "<basicparams><param login=\"a\" password=\"p\" basicURL=\"u\"/></basicparams>\n"
+      "<importparams><import kkmNum=\"5\" lastDocDT=\"old\" extra=\"x\"/></importparams>\n</config>\n");
+  ASSERT_TRUE(saveLastShiftCloseDate("2021-01-01T10:00:00.000+0000", path));
+  const std::string text = readFileBytes(path);
+  EXPECT_NE(std::string::npos,
+            text.find("<import kkmNum=\"5\" lastDocDT=\"2021-01-01T10:00:00.000+0000\" extra=\"x\"/>"))
+      << text;
+  EXPECT_NE(std::string::npos, text.find("<!-- shop 1 -->")) << text;
+  EXPECT_NE(std::string::npos, text.find("password=\"p\"")) << text;
+  resetSettings();
+  testing::internal::CaptureStdout();
+  readImportParams(path);
+  testing::internal::GetCapturedStdout();
+  EXPECT_EQ("2021-01-01T10:00:00.000+0000", lastDocDT);
+}
+
+TEST_F(ConfigFileTest, WriteBackAppendsAMissingAttribute) {
+  const std::string path = write("<config><importparams><import kkmNum=\"5\"/></importparams></config>");
+  ASSERT_TRUE(saveLastShiftCloseDate("d&t", path));
+  EXPECT_NE(std::string::npos, readFileBytes(path).find("<import kkmNum=\"5\" lastDocDT=\"d&amp;t\"/>"));
+}
+
+TEST_F(ConfigFileTest, FailedWriteBackLeavesTheFileAsItWas) {
+  const std::string original = "<config>\n<importparams><import lastDocDT=\"old\"/></importparams>\n</config>\n";
+  const std::string path = write(original);
+
+  testing::internal::CaptureStderr();
+  EXPECT_FALSE(saveLastShiftCloseDate("", path));
+  EXPECT_EQ("", testing::internal::GetCapturedStderr());  // nothing to store is no error
+  EXPECT_EQ(original, readFileBytes(path));
+
+  const std::string noImport = dir.file("noimport.xml");
+  writeFileBytes(noImport, "<config><importparams/></config>");
+  testing::internal::CaptureStderr();
+  EXPECT_FALSE(saveLastShiftCloseDate("new", noImport));
+  EXPECT_NE(std::string::npos, testing::internal::GetCapturedStderr().find(noImport));
+  EXPECT_EQ("<config><importparams/></config>", readFileBytes(noImport));
+
+  // The file has disappeared: nothing is created.
+  testing::internal::CaptureStderr();
+  EXPECT_FALSE(saveLastShiftCloseDate("new", dir.file("gone.xml")));
+  testing::internal::GetCapturedStderr();
+  EXPECT_FALSE(fileExists(dir.file("gone.xml")));
+
+  // The folder is read-only: the write fails and says so.
+  ::chmod(dir.path().c_str(), 0555);
+  ::chmod(path.c_str(), 0644);
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(1, runUnprivileged([&] { return saveLastShiftCloseDate("new", path); }));
+  const std::string err = testing::internal::GetCapturedStderr();
+  ::chmod(dir.path().c_str(), 0700);
+  EXPECT_NE(std::string::npos, err.find("cannot write configuration file " + path)) << err;
+  EXPECT_EQ(original, readFileBytes(path));
+}
+
+}  // namespace

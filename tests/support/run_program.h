@@ -1,0 +1,16 @@
+// Runs a built program as a child process and collects what it did.
+#pragma once
+
+#include <string>
+#include <vector>
+
+struct ProgramResult {
+  int exitCode = -1000;  // the process's exit status as a signed byte (-1 for 255); -1000 when it did not exit
+  std::string out;       // standard output
+  std::string err;       // standard error
+};
+
+// Runs `program` with `args` in the folder `workingDir` (the current one
+// when empty), standard input closed, and waits for it.
+ProgramResult runProgram(const std::string& program, const std::vector<std::string>& args,
+                         const std::string& workingDir = "");
