@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "app/export_run.h"
+#include "cloud/session.h"
 #include "config/config_file.h"
 #include "config/settings.h"
 #include "files/console.h"
@@ -28,7 +30,7 @@ int runKkmBridge(int argc, const char* const argv[]) {
   readInitialPreferences(configFileName);
   if (basicURL.empty()) return kExitNoService;
 
-  (void)mode;
-  (void)fileName;
+  getLoginParams();
+  if (mode == "export") return runExport(fileName);
   return kExitUsage;
 }

@@ -1,0 +1,80 @@
+#include "cloud/document_query.h"
+
+#include "cloud/http_transport.h"
+#include "cloud/session.h"
+#include "config/settings.h"
+#include "files/log.h"
+#include "text/date_time.h"
+#include "text/escaping.h"
+
+namespace {
+
+std::string lastQueryError;
+
+void appendJsonString(std::string& out, std::string_view value) {
+  out += '"';
+  appendJsonEscaped(out, value);
+  out += '"';
+}
+
+}  // namespace
+
+const std::string& lastDocumentQueryError() { return lastQueryError; }
+
+std::string extractKkmDocs(std::string_view answer) {
+  static constexpr std::string_view kMarker = "\"kkmDocs\":[";
+  const std::size_t markerPos = answer.find(kMarker);
+  if (markerPos == std::string_view::npos) return "";
+  const std::size_t start = markerPos + kMarker.size();
+  const std::size_t rest = answer.size() - start;
+  // The array's ] and the two braces that close the answer are dropped.
+  return std::string(answer.substr(start, rest >= 3 ? rest - 3 : rest));
+}
+
+std::string getAllDocsByKind(const std::string& dateFrom, const std::string& dateTo, const std::string& kinds) {
+  std::string outputJSON = makeSessionEnvelope();
+  const std::string commandDt = currentTimeText();
+  const std::string commandId = "command" + commandDt;
+  const std::string& serialNumber = kkmNum;
+
+  // Every value is escaped, so the command is always sent whole.
+  std::string documentCommand = "{\"commandId\":";
+  appendJsonString(documentCommand, commandId);
+  documentCommand += ", \"commandDt\":";
+  appendJsonString(documentCommand, commandDt);
+  documentCommand += ", \"dateFrom\":";
+  appendJsonString(documentCommand, dateFrom);
+  documentCommand += ", \"dateTo\":";
+  appendJsonString(documentCommand, dateTo);
+  documentCommand += ", \"serialNumbers\":[";
+  appendJsonString(documentCommand, serialNumber);
+  documentCommand += "], \"kinds\":[";
+  documentCommand += kinds;  // a list of kind numbers, written without quotes
+  documentCommand += "] , \"sortBy\":\"docNo, docDt\"}";
+
+  outputJSON += "\"params\": { \"ext\": {\"getDocumentsCommands\": [";
+  outputJSON += documentCommand;
+  outputJSON += "]}}}";
+
+  sendPostRequest(basicURL + "WebDataPackPost", "", outputJSON, 10, 600);
+  const std::string answer = std::move(serviceAnswer);
+  serviceAnswer.clear();
+  std::string docsAnswer = extractKkmDocs(answer);
+
+  lastQueryError.clear();
+  if (!lastRequestSucceeded()) {
+    lastQueryError = "document query for kinds " + kinds + " from " + dateFrom + " to " + dateTo + " at " +
+                     basicURL + "WebDataPackPost failed: " + lastRequestFailureText();
+  }
+
+  if (debugmode == 1) {
+    const char* kFile = "getAllDocsByKindJSONAnswer.json";
+    writeLog(kFile, "---------------outputJSON------------");
+    writeLog(kFile, outputJSON);
+    writeLog(kFile, "---------------full answer------------");
+    writeLog(kFile, answer);
+    writeLog(kFile, "---------------docsAnswer------------");
+    writeLog(kFile, docsAnswer);
+  }
+  return docsAnswer;
+}

@@ -1,0 +1,22 @@
+// The document query: one cash register's fiscal documents of some kinds in
+// a date range.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+// Asks the service for the documents of the register kkmNum whose kind is in
+// `kinds` (a comma-separated list such as "2,5" or "129, 130") and whose date
+// lies in [dateFrom, dateTo], sorted by number. Returns the content of the
+// answer's "kkmDocs" array: document objects each beginning {"id":, separated
+// by commas; "" when the answer holds no such array. Whether the service
+// answered at all is told by lastDocumentQueryError().
+std::string getAllDocsByKind(const std::string& dateFrom, const std::string& dateTo, const std::string& kinds);
+
+// Empty when the last getAllDocsByKind got a complete answer with an HTTP
+// status below 400; otherwise one line naming the query and the reason.
+const std::string& lastDocumentQueryError();
+
+// The text after "kkmDocs":[ up to the answer's last three characters (the
+// array's ] and two closing braces); "" without the marker.
+std::string extractKkmDocs(std::string_view answer);

@@ -1,0 +1,150 @@
+#include "cloud/http_transport.h"
+
+#include <curl/curl.h>
+
+#include <memory>
+#include <new>
+
+#include "config/settings.h"
+
+std::string serviceAnswer;
+bool requestInProgress = false;
+
+namespace {
+
+struct EasyHandleDeleter {
+  void operator()(CURL* handle) const { curl_easy_cleanup(handle); }
+};
+struct HeaderListDeleter {
+  void operator()(curl_slist* list) const { curl_slist_free_all(list); }
+};
+using EasyHandle = std::unique_ptr<CURL, EasyHandleDeleter>;
+using HeaderList = std::unique_ptr<curl_slist, HeaderListDeleter>;
+
+RequestOutcome lastOutcome;
+
+// Clears requestInProgress however the call ends.
+class RequestGuard {
+ public:
+  RequestGuard() { requestInProgress = true; }
+  ~RequestGuard() { requestInProgress = false; }
+  RequestGuard(const RequestGuard&) = delete;
+  RequestGuard& operator=(const RequestGuard&) = delete;
+};
+
+// Certificate checks as configured: on unless sslVerify="0"; caFile adds
+// certificates to trust.
+void setTlsOptions(CURL* handle) {
+  const long verify = sslVerify ? 1L : 0L;
+  curl_easy_setopt(handle, CURLOPT_SSL_VERIFYPEER, verify);
+  curl_easy_setopt(handle, CURLOPT_SSL_VERIFYHOST, sslVerify ? 2L : 0L);
+  if (!caFile.empty()) curl_easy_setopt(handle, CURLOPT_CAINFO, caFile.c_str());
+}
+
+// Performs the transfer and records its outcome.
+CURLcode perform(CURL* handle) {
+  char errorText[CURL_ERROR_SIZE] = {};
+  curl_easy_setopt(handle, CURLOPT_ERRORBUFFER, errorText);
+  const CURLcode code = curl_easy_perform(handle);
+  long status = 0;
+  curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &status);
+  lastOutcome.completed = code == CURLE_OK;
+  lastOutcome.httpStatus = status;
+  lastOutcome.error.clear();
+  if (code != CURLE_OK) lastOutcome.error = errorText[0] != '\0' ? errorText : curl_easy_strerror(code);
+  curl_easy_setopt(handle, CURLOPT_ERRORBUFFER, nullptr);
+  return code;
+}
+
+void recordNoHandle() {
+  lastOutcome = RequestOutcome{};
+  lastOutcome.error = "cannot create an HTTP handle";
+}
+
+}  // namespace
+
+const RequestOutcome& lastRequestOutcome() { return lastOutcome; }
+
+bool lastRequestSucceeded() { return lastOutcome.completed && lastOutcome.httpStatus < 400; }
+
+std::string lastRequestFailureText() {
+  if (!lastOutcome.completed) return lastOutcome.error.empty() ? "the transfer failed" : lastOutcome.error;
+  if (lastOutcome.httpStatus >= 400) return "HTTP status " + std::to_string(lastOutcome.httpStatus);
+  return "";
+}
+
+std::size_t writeAnswerCallback(char* data, std::size_t size, std::size_t count, void* target) noexcept {
+  if (target == nullptr) return 0;
+  const std::size_t bytes = size * count;
+  try {
+    static_cast<std::string*>(target)->append(data, bytes);
+  } catch (const std::exception&) {
+    return 0;  // out of memory: libcurl ends the transfer with a write error
+  }
+  return bytes;
+}
+
+int sendPostRequest(const std::string& url, const std::string& userPassword, const std::string& body,
+                    long connectTimeoutSeconds, long timeoutSeconds) {
+  if (requestInProgress) return -1;
+  RequestGuard guard;
+  // The header list is declared first so that it outlives the handle that uses it.
+  HeaderList headers;
+  EasyHandle handle(curl_easy_init());
+  if (!handle) {
+    recordNoHandle();
+    return 0;
+  }
+  CURL* h = handle.get();
+  curl_easy_setopt(h, CURLOPT_URL, url.c_str());
+  curl_easy_setopt(h, CURLOPT_HEADER, 0L);
+  curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, writeAnswerCallback);
+  curl_easy_setopt(h, CURLOPT_WRITEDATA, &serviceAnswer);
+  curl_easy_setopt(h, CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_BASIC));
+  curl_easy_setopt(h, CURLOPT_USERPWD, userPassword.c_str());
+  curl_easy_setopt(h, CURLOPT_VERBOSE, 1L);
+  curl_easy_setopt(h, CURLOPT_USERAGENT, "Linux C  libcurl");
+  curl_easy_setopt(h, CURLOPT_POST, 1L);
+  // The library reads the caller's body in place during the transfer.
+  curl_easy_setopt(h, CURLOPT_POSTFIELDS, body.c_str());
+  curl_easy_setopt(h, CURLOPT_POSTFIELDSIZE, static_cast<long>(body.size()));
+  curl_easy_setopt(h, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(-1));
+
+  // "Expect:" keeps the library from waiting for an interim 100 answer before the body.
+  for (const char* line : {"Accept: application/xml, text/plain, application/problem+json",
+                           "Content-Type: application/x-www-form-urlencoded", "Expect:"}) {
+    curl_slist* head = curl_slist_append(headers.get(), line);
+    if (head == nullptr) break;  // out of memory: the list so far stays owned
+    (void)headers.release();
+    headers.reset(head);
+  }
+  curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers.get());
+  setTlsOptions(h);
+  curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT, connectTimeoutSeconds);
+  curl_easy_setopt(h, CURLOPT_TIMEOUT, timeoutSeconds);
+  return perform(h) == CURLE_OK ? 0 : -1;
+}
+
+int sendGetRequest(const std::string& url, const std::string& userPassword) {
+  if (requestInProgress) return -1;
+  RequestGuard guard;
+  EasyHandle handle(curl_easy_init());
+  if (!handle) {
+    recordNoHandle();
+    return static_cast<int>(serviceAnswer.size());
+  }
+  CURL* h = handle.get();
+  curl_easy_setopt(h, CURLOPT_URL, url.c_str());
+  curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, writeAnswerCallback);
+  curl_easy_setopt(h, CURLOPT_WRITEDATA, &serviceAnswer);
+  if (!userPassword.empty()) {
+    curl_easy_setopt(h, CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_BASIC));
+    curl_easy_setopt(h, CURLOPT_USERPWD, userPassword.c_str());
+  }
+  setTlsOptions(h);
+  // An unattended run must not wait for ever on a service that stopped answering.
+  curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT, 10L);
+  curl_easy_setopt(h, CURLOPT_TIMEOUT, 60L);
+  perform(h);
+  return static_cast<int>(serviceAnswer.size());
+}

@@ -1,0 +1,39 @@
+#include "cloud/session.h"
+
+#include "cloud/http_transport.h"
+#include "config/settings.h"
+#include "files/console.h"
+#include "text/escaping.h"
+#include "text/json_scanner.h"
+
+bool getLoginParams() {
+  printLine(" getLoginParams ");
+  const std::string url =
+      basicURL + "LoginSession?login=" + percentEncode(login) + "&password=" + percentEncode(password);
+  sendGetRequest(url, "");
+  const std::string answer = std::move(serviceAnswer);
+  serviceAnswer.clear();
+
+  idSession = getStringFromJSON(answer, "idSession");
+  nameUser = getStringFromJSON(answer, "nameUser");
+  idUser = getIntFromJSON(answer, "idUser");
+  idDealer = getIntFromJSON(answer, "idDealer");
+
+  printLine(" idSession " + idSession);
+  printLine(" nameUser " + nameUser);
+  printLine(" idUser " + std::to_string(idUser));
+  printLine(" idDealer " + std::to_string(idDealer));
+
+  // The request is named without its query: that holds the password.
+  std::string failure = lastRequestFailureText();
+  if (failure.empty() && idSession.empty()) failure = "no idSession in the answer";
+  if (!failure.empty()) printErrorLine("kkmbridge: login to " + basicURL + "LoginSession failed: " + failure);
+  return true;
+}
+
+std::string makeSessionEnvelope() {
+  std::string envelope = "{ \"session\": { \"idSession\": \"";
+  appendJsonEscaped(envelope, idSession);
+  envelope += "\",\"idDealer\":" + std::to_string(idDealer) + ", \"idUser\":" + std::to_string(idUser) + "}, ";
+  return envelope;
+}

@@ -1,0 +1,16 @@
+// Login to the service and the session envelope that opens every request body.
+#pragma once
+
+#include <string>
+
+// Logs in with the configured login and password and fills idSession,
+// nameUser, idUser and idDealer from the answer (empty text or -1 for what
+// the answer lacks), tracing them on standard output. A failed login (no
+// answer, HTTP status 400 or above, no idSession) is said on standard error;
+// the run goes on all the same. Always returns true.
+bool getLoginParams();
+
+// The JSON prefix of every data-pack request body, from the login settings:
+// { "session": { "idSession": "...","idDealer":N, "idUser":N}, 
+// The outer object is left open for the caller's "params" member.
+std::string makeSessionEnvelope();
