@@ -6,6 +6,7 @@
 #include "cloud/session.h"
 #include "config/config_file.h"
 #include "config/settings.h"
+#include "report/import_run.h"
 #include "files/console.h"
 
 namespace {
@@ -32,5 +33,6 @@ int runKkmBridge(int argc, const char* const argv[]) {
 
   getLoginParams();
   if (mode == "export") return runExport(fileName);
+  if (mode == "import") return runImport(fileName, configFileName);
   return kExitUsage;
 }

@@ -1,0 +1,14 @@
+// Values in a finished ImportData document that 1C's format rejects although
+// they are what the documents gave (a missing date, a quantity that is no
+// number): found so that the user can be told why 1C refuses the file.
+#pragma once
+
+#include <tinyxml2.h>
+
+#include <string>
+#include <vector>
+
+// One line per shift, check or income/outcome check holding such a value,
+// naming the shift (its number and dates) and the check (its place in the
+// shift and its number) and the values. Empty when there is nothing to say.
+std::vector<std::string> listRejectedValues(const tinyxml2::XMLElement& importData);

@@ -1,0 +1,100 @@
+#include "report/shift_intervals.h"
+
+#include <string_view>
+
+#include "config/settings.h"
+#include "files/log.h"
+#include "report/check_lists.h"
+#include "report/import_document.h"
+#include "text/date_time.h"
+#include "text/json_scanner.h"
+
+namespace {
+
+constexpr const char* kWalkDump = "processOneShiftInterval.json";
+
+// One dump entry: `label` followed directly by `value`; put together only
+// when the dump is written.
+void dump(std::string_view label, std::string_view value = {}) {
+  if (debugmode != 1) return;
+  std::string text;
+  text.reserve(label.size() + value.size());
+  text.append(label).append(value);
+  writeLog(kWalkDump, text);
+}
+
+// Runs `query`; a failed query's list is never used.
+std::string askFor(const DocumentQuery& query, const std::string& dateFrom, const std::string& dateTo,
+                   const std::string& kinds, std::string& error) {
+  error.clear();
+  std::string docs = query(dateFrom, dateTo, kinds, error);
+  if (!error.empty()) docs.clear();
+  return docs;
+}
+
+}  // namespace
+
+std::string getShiftDocs(const std::string& dateFrom, const DocumentQuery& query, std::string& error) {
+  return askFor(query, dateFrom, currentTimeText(), kShiftKinds, error);
+}
+
+bool processOneShiftInterval(tinyxml2::XMLDocument& doc, tinyxml2::XMLElement* saleReports,
+                             const std::string& startDate, const std::string& endDate, const DocumentQuery& query,
+                             std::string& error) {
+  tinyxml2::XMLElement* saleReport = addElementWithText(doc, saleReports, "SaleReport", "");
+  const std::string openingDate = convertDateTimeTo1C(startDate);
+  const std::string closingDate = convertDateTimeTo1C(endDate);
+  saleReport->SetAttribute("OpeningDate", openingDate.c_str());
+  saleReport->SetAttribute("ClosingDate", closingDate.c_str());
+
+  // The interval queries take the raw dates of the opening and the closing.
+  std::string allDocsFromShiftInterval = askFor(query, startDate, endDate, kCheckKinds, error);
+  if (!error.empty()) return false;
+  processChecks(doc, saleReport, allDocsFromShiftInterval);
+  allDocsFromShiftInterval = askFor(query, startDate, endDate, kIncomeOutcomeKinds, error);
+  if (!error.empty()) return false;
+  processIncomeOutcomeChecks(doc, saleReport, allDocsFromShiftInterval);
+
+  addElementWithText(doc, saleReport, "ShiftState", "2");
+  return true;
+}
+
+bool processShiftIntervals(tinyxml2::XMLDocument& doc, tinyxml2::XMLElement* importData, const DocumentQuery& query,
+                           ShiftWalkResult& result) {
+  result = ShiftWalkResult();
+  if (lastDocDT == "0") lastDocDT = kFirstDocDT;
+  dump("----------start function- processShiftIntervals--------");
+  const std::string shiftDocs = getShiftDocs(lastDocDT, query, result.error);
+  dump("----------shiftDocs--------", shiftDocs);
+  if (!result.error.empty()) return false;
+
+  std::string oneDocString;
+  int pos = 0;
+  bool shiftOpen = false;
+  std::string startDate;
+  std::string endDate;
+  tinyxml2::XMLElement* saleReports = addElementWithText(doc, importData, "SaleReports", "");
+  // The body runs also for the document that comes with the final -1, and
+  // once with "" (kind -1: nothing) for a list without documents.
+  while (pos != -1) {
+    pos = getOneDocFromJSON(shiftDocs, pos, oneDocString);
+    // A kind that is missing or no number reads as -1 and is passed over.
+    const int kind = getIntFromJSON(oneDocString, "docKind");
+    if (kind == kShiftOpeningKind) {
+      // A second opening without a closing in between replaces the first.
+      shiftOpen = true;
+      startDate = getStringFromJSON(oneDocString, "docDt");
+      dump("----------found--startDate---------", startDate);
+    } else if (kind == kShiftClosingKind && shiftOpen) {
+      shiftOpen = false;
+      endDate = getStringFromJSON(oneDocString, "docDt");
+      dump("------------processOneShiftInterval------------------");
+      dump("startDate--" + startDate + "----endDate---", endDate);
+      if (!processOneShiftInterval(doc, saleReports, startDate, endDate, query, result.error)) return false;
+      ++result.reportCount;
+      result.lastClosingDate = endDate;
+    }
+  }
+  dump("---------processShiftIntervals before saveLastShiftCloseDate---------");
+  return true;
+}

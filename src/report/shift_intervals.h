@@ -1,0 +1,58 @@
+// Shift intervals: the register's shift openings and closings cut into closed
+// shifts, one SaleReport each with the shift's checks and income/outcome
+// checks.
+#pragma once
+
+#include <tinyxml2.h>
+
+#include <functional>
+#include <string>
+
+// Document kinds of the service.
+inline constexpr int kShiftOpeningKind = 2;
+inline constexpr int kShiftClosingKind = 5;
+
+// Kinds lists sent with the document queries, exactly as the service gets them.
+inline constexpr const char* kShiftKinds = "2,5";
+inline constexpr const char* kCheckKinds = "3,4";
+inline constexpr const char* kIncomeOutcomeKinds = "129, 130";
+
+// lastDocDT "0" means from the very beginning, which is this date.
+inline constexpr const char* kFirstDocDT = "2020-03-01T00:00:00.000+0000";
+
+// Asks for the register's documents of `kinds` dated from `dateFrom` to
+// `dateTo` and returns the document list (objects each beginning {"id":,
+// "" when there is none). When the query fails (no complete answer, an error
+// status) `error` is set to one line naming the query and the reason, and the
+// list must not be used; otherwise `error` is left empty.
+using DocumentQuery = std::function<std::string(const std::string& dateFrom, const std::string& dateTo,
+                                                const std::string& kinds, std::string& error)>;
+
+// What the walk handed back.
+struct ShiftWalkResult {
+  int reportCount = 0;          // SaleReport elements written
+  std::string lastClosingDate;  // raw docDt of the last closing reported; "" when none (or it had none)
+  std::string error;            // set when a query failed: the document must not be saved
+};
+
+// The shift openings and closings from `dateFrom` up to now.
+std::string getShiftDocs(const std::string& dateFrom, const DocumentQuery& query, std::string& error);
+
+// Writes one SaleReport under `saleReports` for the shift from `startDate` to
+// `endDate` (raw docDt texts): its dates, its checks and income/outcome
+// checks as `query` finds them, and ShiftState. Returns false, with `error`
+// set, when a query failed; the SaleReport is then incomplete.
+bool processOneShiftInterval(tinyxml2::XMLDocument& doc, tinyxml2::XMLElement* saleReports,
+                             const std::string& startDate, const std::string& endDate, const DocumentQuery& query,
+                             std::string& error);
+
+// Adds SaleReports under `importData` and one SaleReport per closed shift
+// since the lastDocDT setting ("0" is replaced by kFirstDocDT, also in the
+// setting). Each opening pairs with the next closing; a closing without an
+// opening in front is skipped, a later opening replaces an earlier one, and a
+// shift still open at the end waits for the next run. Stores nothing: the
+// last reported closing comes back in `result` for the caller to store once
+// the document is saved. Returns false when a query failed (the walk stops
+// at once; `result.error` says which and why).
+bool processShiftIntervals(tinyxml2::XMLDocument& doc, tinyxml2::XMLElement* importData, const DocumentQuery& query,
+                           ShiftWalkResult& result);

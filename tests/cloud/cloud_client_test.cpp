@@ -1,0 +1,270 @@
+// The service client against the simulated service over real loopback
+// connections: what goes out on the wire and what is made of the answers.
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "cloud/document_query.h"
+#include "cloud/goods_upload.h"
+#include "cloud/http_transport.h"
+#include "cloud/session.h"
+#include "config/settings.h"
+#include "sim_process.h"
+#include "test_files.h"
+
+using kkmtest::SimProcess;
+
+namespace {
+
+const std::string kDemoData = std::string(KKM_SOURCE_DIR) + "/demo/cloud-data.json";
+const std::string kSession = "a3f1c0de-5b7e-4d2b-9c3e-20241118d001";
+const std::string kKkm = "0001234567890123";
+const std::string kStampPattern = R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d[+-]\d{4})";
+
+class CloudClientTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    resetSettings();
+    serviceAnswer.clear();
+  }
+  void TearDown() override { resetSettings(); }
+
+  // Starts the service with the demo data (and `extra` options) and points
+  // the settings at it.
+  SimProcess& start(std::vector<std::string> extra = {}) {
+    std::vector<std::string> args = {"--data", kDemoData, "--log-dir", logs.path(), "--state", logs.path()};
+    args.insert(args.end(), extra.begin(), extra.end());
+    sim = std::make_unique<SimProcess>(args);
+    basicURL = sim->baseUrl();
+    login = "demo";
+    password = "demo-pass";
+    kkmNum = kKkm;
+    return *sim;
+  }
+
+  void logIn() {
+    testing::internal::CaptureStdout();
+    getLoginParams();
+    testing::internal::GetCapturedStdout();
+  }
+
+  kkmtest::LoggedRequest request(int n) {
+    auto r = kkmtest::readRequestLog(logs.path(), n);
+    EXPECT_TRUE(r.has_value()) << "request " << n << " was not recorded";
+    return r.value_or(kkmtest::LoggedRequest{});
+  }
+
+  ScopedTempDir logs;
+  std::unique_ptr<SimProcess> sim;
+};
+
+TEST_F(CloudClientTest, LoginFillsTheSessionAndTracesIt) {
+  start();
+  testing::internal::CaptureStdout();
+  testing::internal::CaptureStderr();
+  EXPECT_TRUE(getLoginParams());
+  const std::string out = testing::internal::GetCapturedStdout();
+  EXPECT_EQ("", testing::internal::GetCapturedStderr());
+  EXPECT_EQ(kSession, idSession);
+  EXPECT_EQ(1024, idUser);
+  EXPECT_EQ(77, idDealer);
+  EXPECT_EQ(" getLoginParams \n idSession " + kSession + "\n nameUser " + nameUser +
+                "\n idUser 1024\n idDealer 77\n",
+            out);
+  EXPECT_FALSE(nameUser.empty());
+
+  const auto get = request(1);
+  EXPECT_EQ("GET", get.method);
+  EXPECT_EQ("/api/LoginSession?login=demo&password=demo-pass", get.target);
+  EXPECT_FALSE(get.hasHeader("Authorization"));
+  EXPECT_FALSE(get.hasHeader("User-Agent"));
+  EXPECT_EQ("{ \"session\": { \"idSession\": \"" + kSession + "\",\"idDealer\":77, \"idUser\":1024}, ",
+            makeSessionEnvelope());
+}
+
+TEST_F(CloudClientTest, LoginValuesArePercentEncoded) {
+  start();
+  login = "a&b c";
+  password = "p=1?#\xE8";
+  testing::internal::CaptureStdout();
+  testing::internal::CaptureStderr();
+  getLoginParams();
+  testing::internal::GetCapturedStdout();
+  const std::string err = testing::internal::GetCapturedStderr();
+  EXPECT_EQ("/api/LoginSession?login=a%26b%20c&password=p%3D1%3F%23%E8", request(1).target);
+  // A refused login is said once, without the password.
+  EXPECT_NE(std::string::npos, err.find("login to " + basicURL + "LoginSession failed: HTTP status 401")) << err;
+  EXPECT_EQ(std::string::npos, err.find("p%3D1")) << err;
+}
+
+TEST_F(CloudClientTest, FailedLoginLeavesTheMissingValues) {
+  start({"--fault", "1:status=500"});
+  testing::internal::CaptureStdout();
+  testing::internal::CaptureStderr();
+  getLoginParams();
+  const std::string out = testing::internal::GetCapturedStdout();
+  const std::string err = testing::internal::GetCapturedStderr();
+  EXPECT_NE(std::string::npos, out.find(" idSession \n nameUser \n idUser -1\n idDealer -1\n")) << out;
+  EXPECT_NE(std::string::npos, err.find("failed: HTTP status 500")) << err;
+  EXPECT_EQ("{ \"session\": { \"idSession\": \"\",\"idDealer\":-1, \"idUser\":-1}, ", makeSessionEnvelope());
+}
+
+TEST_F(CloudClientTest, UnreachableServiceFailsTheLoginWithTheTransportReason) {
+  {
+    SimProcess gone({});  // learn a port nobody listens on any more
+    basicURL = gone.baseUrl();
+  }
+  testing::internal::CaptureStdout();
+  testing::internal::CaptureStderr();
+  getLoginParams();
+  testing::internal::GetCapturedStdout();
+  const std::string err = testing::internal::GetCapturedStderr();
+  EXPECT_NE(std::string::npos, err.find("LoginSession failed: ")) << err;
+  EXPECT_EQ(std::string::npos, err.find("HTTP status")) << err;
+  EXPECT_EQ(-1, idUser);
+}
+
+TEST_F(CloudClientTest, DocumentQueryBodyAndHeaders) {
+  start();
+  logIn();
+  const std::string docs = getAllDocsByKind("2020-03-01T00:00:00.000+0000", "2030-01-01T00:00:00+0300", "129, 130");
+  EXPECT_EQ("", lastDocumentQueryError());
+  EXPECT_EQ(0u, docs.find("{\"id\":")) << docs;
+
+  const auto post = request(2);
+  EXPECT_EQ("POST", post.method);
+  EXPECT_EQ("/api/WebDataPackPost", post.target);
+  EXPECT_EQ("application/xml, text/plain, application/problem+json", post.header("Accept"));
+  EXPECT_EQ("application/x-www-form-urlencoded", post.header("Content-Type"));
+  EXPECT_EQ("Linux C  libcurl", post.header("User-Agent"));
+  EXPECT_FALSE(post.hasHeader("Expect"));
+  const std::string want = R"(\{ "session": \{ "idSession": ")" + kSession +
+                           R"(","idDealer":77, "idUser":1024\}, "params": \{ "ext": \{"getDocumentsCommands": \[)"
+                           R"(\{"commandId":"command)" + kStampPattern + R"(", "commandDt":")" + kStampPattern +
+                           R"(", "dateFrom":"2020-03-01T00:00:00.000\+0000", "dateTo":"2030-01-01T00:00:00\+0300", )"
+                           R"("serialNumbers":\[")" + kKkm + R"("\], "kinds":\[129, 130\] , "sortBy":"docNo, docDt"\}\]\}\}\})";
+  EXPECT_TRUE(std::regex_match(post.body, std::regex(want))) << post.body;
+}
+
+TEST_F(CloudClientTest, DocumentQueryWithTheFailedLoginEnvelopeAndOddValues) {
+  start();
+  idUser = idDealer = -1;
+  kkmNum = "12\"34\\";
+  const std::string longDate(600, '9');  // no fixed limit on the command's length
+  getAllDocsByKind(longDate, "", "2,5");
+  const std::string body = request(1).body;
+  EXPECT_EQ(0u, body.find("{ \"session\": { \"idSession\": \"\",\"idDealer\":-1, \"idUser\":-1}, \"params\"")) << body;
+  EXPECT_NE(std::string::npos, body.find("\"serialNumbers\":[\"12\\\"34\\\\\"]")) << body;
+  EXPECT_NE(std::string::npos, body.find("\"dateFrom\":\"" + longDate + "\"")) << body;
+  EXPECT_NE(std::string::npos, body.find("\"kinds\":[2,5] , ")) << body;
+  // The session was refused: the query failed and says so.
+  EXPECT_NE(std::string::npos, lastDocumentQueryError().find("HTTP status 401")) << lastDocumentQueryError();
+}
+
+TEST_F(CloudClientTest, DocumentQueryFailuresAreTold) {
+  struct Case {
+    std::string fault;
+    std::string reasonPart;
+  };
+  const std::vector<Case> cases = {
+      {"2:status=500", "HTTP status 500"},
+      {"2:status=404", "HTTP status 404"},
+      {"2:close=40", "failed: "},
+  };
+  for (const auto& c : cases) {
+    start({"--fault", c.fault});
+    logIn();
+    const std::string docs = getAllDocsByKind("2020-03-01T00:00:00.000+0000", "2030-01-01T00:00:00+0300", "3,4");
+    EXPECT_NE(std::string::npos, lastDocumentQueryError().find(c.reasonPart)) << c.fault << ": "
+                                                                              << lastDocumentQueryError();
+    EXPECT_NE(std::string::npos, lastDocumentQueryError().find("kinds 3,4")) << lastDocumentQueryError();
+    EXPECT_TRUE(serviceAnswer.empty());
+  }
+  // A good answer after a failed one clears the error.
+  start();
+  logIn();
+  getAllDocsByKind("2020-03-01T00:00:00.000+0000", "2030-01-01T00:00:00+0300", "3,4");
+  EXPECT_EQ("", lastDocumentQueryError());
+}
+
+TEST_F(CloudClientTest, TransportTimeOutFailsTheRequest) {
+  start({"--fault", "1:delay=3000"});
+  EXPECT_EQ(-1, sendPostRequest(basicURL + "WebDataPackPost", "", "{}", 10, 1));
+  EXPECT_FALSE(lastRequestOutcome().completed);
+  EXPECT_NE(std::string::npos, lastRequestFailureText().find("timed out")) << lastRequestFailureText();
+}
+
+TEST_F(CloudClientTest, TransportReportsStatusAndKeepsErrorBodies) {
+  start({"--fault", "1:status=500"});
+  EXPECT_EQ(0, sendPostRequest(basicURL + "WebDataPackPost", "", "{}", 10, 60));
+  EXPECT_EQ(500, lastRequestOutcome().httpStatus);
+  EXPECT_FALSE(lastRequestSucceeded());
+  EXPECT_NE(std::string::npos, serviceAnswer.find("\"status\":500")) << serviceAnswer;
+}
+
+TEST_F(CloudClientTest, TransportRefusesASecondRequestWhileOneIsUnderWay) {
+  start();
+  serviceAnswer = "kept";
+  requestInProgress = true;
+  EXPECT_EQ(-1, sendPostRequest(basicURL + "WebDataPackPost", "", "{}", 10, 60));
+  EXPECT_EQ(-1, sendGetRequest(basicURL + "LoginSession", ""));
+  requestInProgress = false;
+  EXPECT_EQ("kept", serviceAnswer);
+  EXPECT_EQ(0, kkmtest::countRequestLogs(logs.path()));
+}
+
+TEST_F(CloudClientTest, TlsIsVerifiedUnlessSwitchedOff) {
+  ScopedTempDir certs;
+  const std::string cert = certs.file("cert.pem"), key = certs.file("key.pem");
+  ASSERT_TRUE(kkmtest::writeSelfSignedCertificate(cert, key, "localhost"));
+  start({"--cert", cert, "--key", key});
+  basicURL = "https://localhost:" + std::to_string(sim->port()) + "/api/";
+
+  struct Case {
+    std::string caFile;
+    bool verify;
+    bool accepted;
+  };
+  const std::vector<Case> cases = {
+      {"", true, false},   // a self-signed certificate is refused by default
+      {cert, true, true},  // ... trusted once named in caFile
+      {"", false, true},   // ... or with verification switched off
+  };
+  for (const auto& c : cases) {
+    caFile = c.caFile;
+    sslVerify = c.verify;
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    getLoginParams();
+    testing::internal::GetCapturedStdout();
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(c.accepted, idSession == kSession) << "caFile=" << c.caFile << " verify=" << c.verify << "\n" << err;
+    EXPECT_EQ(c.accepted, err.empty()) << err;
+  }
+}
+
+TEST_F(CloudClientTest, GoodsUploadSendsTheEscapedFileWhole) {
+  start();
+  logIn();
+  std::string answer;
+  const std::string goods = "<a b=\"1\">x\\y\t</a>";
+  EXPECT_TRUE(send1CexportData(goods, answer));
+  EXPECT_NE(std::string::npos, answer.find("goods accepted")) << answer;
+  EXPECT_EQ("{ \"session\": { \"idSession\": \"" + kSession +
+                "\",\"idDealer\":77, \"idUser\":1024},  \"params\": { \"ext\": { \"import1cXmlTovars\": "
+                "\"<a b=\\\"1\\\">x\\\\y</a>\"}}}",
+            request(2).body);
+  // The service stored the goods exactly, less the TAB.
+  EXPECT_EQ("<a b=\"1\">x\\y</a>", readFileBytes(logs.file("goods-demo.xml")));
+}
+
+TEST_F(CloudClientTest, GoodsUploadRefusedIsTold) {
+  start({"--fault", "1:status=503"});
+  std::string answer;
+  EXPECT_FALSE(send1CexportData("<a/>", answer));
+  EXPECT_NE(std::string::npos, answer.find("503")) << answer;
+}
+
+}  // namespace

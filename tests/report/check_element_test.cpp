@@ -1,0 +1,210 @@
+#include "report/check_element.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "config/settings.h"
+#include "report/check_payments.h"
+#include "report/import_document.h"
+#include "report_test_support.h"
+
+namespace {
+
+using reporttest::Attributes;
+using reporttest::attributesOf;
+using reporttest::childNames;
+using reporttest::children;
+using reporttest::document;
+
+const Attributes kDefaultGood = {{"Code", ""},      {"Quantity", ""}, {"Price", "0.00"},
+                                 {"Sum", "0.00"},   {"TaxRate", "0"}, {"PaymentMethod", "0"}};
+
+// Two goods items as the service writes them, each beginning with its t1023 key.
+const std::string kTwoItems =
+    R"(\"t1023\":\"1.000\",\"t40385\":\"A-1\",\"t1079\":5000,\"t1043\":15000,\"t1199\":1,\"t1214\":4,\"t1030\":\"Tea\"},)"
+    R"({\"t1023\":\"2.500\",\"t40385\":\"B-2\",\"t1079\":99,\"t1043\":248,\"t1199\":2,\"t1214\":1,\"t1030\":\"Bun\")";
+
+const std::vector<Attributes> kTwoGoods = {
+    {{"Code", "A-1"}, {"Quantity", "1.000"}, {"Price", "50.00"}, {"Sum", "150.00"}, {"TaxRate", "20"}, {"PaymentMethod", "4"}},
+    {{"Code", "B-2"}, {"Quantity", "2.500"}, {"Price", "0.99"}, {"Sum", "2.48"}, {"TaxRate", "10"}, {"PaymentMethod", "1"}},
+};
+
+class CheckElementTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    resetSettings();
+    checks = addRootElementWithText(doc, "Checks", "");
+  }
+  void TearDown() override { resetSettings(); }
+
+  std::vector<Attributes> goodsOf(const tinyxml2::XMLElement* check) {
+    std::vector<Attributes> out;
+    for (const auto* good : children(check->FirstChildElement("Goods"), "Good")) out.push_back(attributesOf(good));
+    return out;
+  }
+
+  tinyxml2::XMLDocument doc;
+  tinyxml2::XMLElement* checks = nullptr;
+};
+
+TEST_F(CheckElementTest, WritesTheWholeCheckInOrder) {
+  const std::string body = R"({\"t1038\":15,\"t1042\":7,\"t1054\":1,\"t1055\":2,\"t1031\":10000,\"t1081\":2550,)"
+                           R"(\"tl1059\":[{)" + kTwoItems + R"(}]})";
+  processOneCheckElement(doc, checks, document(101, 3, "2020-03-02T10:15:30.000+0000", body));
+
+  ASSERT_EQ(1u, children(checks, "Check").size());
+  const tinyxml2::XMLElement* check = checks->FirstChildElement("Check");
+  EXPECT_EQ((Attributes{{"Date", "2020-03-02T10:15:30"}, {"Number", "7"}, {"TaxationSystem", "2"}, {"OperationType", "1"}}),
+            attributesOf(check));
+  EXPECT_EQ((std::vector<std::string>{"Goods", "Payments"}), childNames(check));
+  EXPECT_EQ(kTwoGoods, goodsOf(check));
+  const auto payments = children(check->FirstChildElement("Payments"), "Payment");
+  ASSERT_EQ(1u, payments.size());
+  EXPECT_EQ((Attributes{{"Cash", "100.00"}, {"ElectronicPayment", "25.50"}, {"PrePayment", "0.00"},
+                        {"PostPayment", "0.00"}, {"Barter", "0.00"}}),
+            attributesOf(payments[0]));
+}
+
+TEST_F(CheckElementTest, CutsTheGoodsOutOfEitherLayout) {
+  struct Case {
+    const char* name;
+    std::string body;
+    std::vector<Attributes> goods;
+    bool lastBraceLost = false;  // the last document of a list can lose its closing brace
+  };
+  const std::vector<Case> cases = {
+      {"list marker, body string closed", R"({\"t1042\":1,\"tl1059\":[{)" + kTwoItems + R"(}]})", kTwoGoods},
+      {"list marker, only }]} left", R"({\"t1042\":1,\"tl1059\":[{)" + kTwoItems + R"(}]})", kTwoGoods, true},
+      {"goods tag up to the next },\\\"",
+       R"({\"t1042\":1,\"t1059\":[{)" + kTwoItems + R"(}],\"t1084\":{\"t1085\":\"note\"},\"t1031\":100})", kTwoGoods},
+      {"goods tag without },\\\" after it", R"({\"t1042\":1,\"t1059\":[{)" + kTwoItems + R"(}]})", {kDefaultGood}},
+      {"no goods array at all", R"({\"t1042\":1,\"t1031\":100})", {kDefaultGood}},
+      {"goods array without any t1023", R"({\"t1042\":1,\"tl1059\":[{\"t1030\":\"Tea\",\"t1079\":5000}]})", {kDefaultGood}},
+      {"list marker too close to the end", R"({\"tl1059\"}]})", {kDefaultGood}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    tinyxml2::XMLDocument d;
+    tinyxml2::XMLElement* list = addRootElementWithText(d, "Checks", "");
+    std::string text = document(1, 3, "2020-03-02T10:15:30.000+0000", c.body);
+    if (c.lastBraceLost) text.pop_back();
+    processOneCheckElement(d, list, text);
+    const tinyxml2::XMLElement* check = list->FirstChildElement("Check");
+    ASSERT_NE(nullptr, check);
+    EXPECT_EQ(1u, children(check, "Goods").size());
+    EXPECT_EQ(c.goods, goodsOf(check));
+  }
+}
+
+TEST_F(CheckElementTest, GoodValuesComeFromTheItemAsTheyStand) {
+  struct Case {
+    std::string item;
+    Attributes good;
+  };
+  const std::vector<Case> cases = {
+      // Kopecks become currency units with two decimals.
+      {R"("t1023\":\"1\",\"t1079\":5000,\"t1043\":15000,\"t1199\":1,\"t1214\":4,\"t1030\":\"x\")",
+       {{"Code", ""}, {"Quantity", "1"}, {"Price", "50.00"}, {"Sum", "150.00"}, {"TaxRate", "20"}, {"PaymentMethod", "4"}}},
+      {R"("t1023\":\"0.250\",\"t1079\":5,\"t1043\":45,\"t1030\":\"x\")",
+       {{"Code", ""}, {"Quantity", "0.250"}, {"Price", "0.05"}, {"Sum", "0.45"}, {"TaxRate", "0"}, {"PaymentMethod", "0"}}},
+      // A quantity written as a bare number is no escaped string: nothing is read.
+      {R"("t1023\":3,\"t1079\":100,\"t1030\":\"x\")",
+       {{"Code", ""}, {"Quantity", ""}, {"Price", "1.00"}, {"Sum", "0.00"}, {"TaxRate", "0"}, {"PaymentMethod", "0"}}},
+      // Escapes inside a code stay as they are in the body.
+      {R"("t1023\":\"1\",\"t40385\":\"A\\/B\\\"C\",\"t1030\":\"x\")",
+       {{"Code", R"(A\\/B\\\"C)"}, {"Quantity", "1"}, {"Price", "0.00"}, {"Sum", "0.00"}, {"TaxRate", "0"}, {"PaymentMethod", "0"}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.item);
+    tinyxml2::XMLDocument d;
+    tinyxml2::XMLElement* goods = addRootElementWithText(d, "Goods", "");
+    processOneGoodElement(d, goods, c.item);
+    EXPECT_EQ(c.good, attributesOf(goods->FirstChildElement("Good")));
+  }
+}
+
+TEST_F(CheckElementTest, MapsTaxRateCodes) {
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"1", "20"}, {"2", "10"}, {"3", "20/120"}, {"4", "10/110"}, {"5", "0"}, {"6", "none"},
+      {"7", "7"},  {"0", "0"},  {"01", "01"},    {"", ""},
+  };
+  for (const auto& [code, rate] : cases) {
+    tinyxml2::XMLDocument d;
+    tinyxml2::XMLElement* goods = addRootElementWithText(d, "Goods", "");
+    processOneGoodElement(d, goods, "\"t1023\\\":\\\"1\\\",\\\"t1199\\\":" + code + ",\\\"t1214\\\":4,\\\"t1030\\\":\\\"x\\\"");
+    EXPECT_STREQ(rate.c_str(), goods->FirstChildElement("Good")->Attribute("TaxRate")) << "t1199 " << code;
+  }
+  // An item without t1199 reads the scanner's "0".
+  tinyxml2::XMLDocument d;
+  tinyxml2::XMLElement* goods = addRootElementWithText(d, "Goods", "");
+  processOneGoodElement(d, goods, "\"t1023\\\":\\\"1\\\",\\\"t1030\\\":\\\"x\\\"");
+  EXPECT_STREQ("0", goods->FirstChildElement("Good")->Attribute("TaxRate"));
+}
+
+TEST_F(CheckElementTest, OddDocumentsTakeDefaults) {
+  struct Case {
+    const char* name;
+    std::string text;
+    Attributes check;
+    std::vector<std::string> childElements;
+  };
+  const std::vector<Case> cases = {
+      {"no body", R"({"id":5,"docKind":3,"docDt":"2020-03-02T10:15:30.000+0000"})",
+       {{"Date", "2020-03-02T10:15:30"}, {"Number", "0"}, {"TaxationSystem", "0"}, {"OperationType", "0"}},
+       {}},
+      {"no docDt", document(5, 3, "", R"({\"t1042\":9,\"t1031\":100})"),
+       {{"Date", ""}, {"Number", "9"}, {"TaxationSystem", "0"}, {"OperationType", "0"}},
+       {"Goods", "Payments"}},
+      {"docDt that is no date", document(5, 3, "yesterday", R"({\"t1042\":9,\"t1031\":100})"),
+       {{"Date", ""}, {"Number", "9"}, {"TaxationSystem", "0"}, {"OperationType", "0"}},
+       {"Goods", "Payments"}},
+      {"body cut after a tag", R"({"id":5,"docDt":"2020-03-02T10:15:30.000+0000","body":"{\"t1042\":)",
+       {{"Date", "2020-03-02T10:15:30"}, {"Number", "0"}, {"TaxationSystem", "0"}, {"OperationType", "0"}},
+       {"Goods", "Payments"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    tinyxml2::XMLDocument d;
+    tinyxml2::XMLElement* list = addRootElementWithText(d, "Checks", "");
+    processOneCheckElement(d, list, c.text);
+    const tinyxml2::XMLElement* check = list->FirstChildElement("Check");
+    ASSERT_NE(nullptr, check);
+    EXPECT_EQ(c.check, attributesOf(check));
+    EXPECT_EQ(c.childElements, childNames(check));
+  }
+  // An empty document text writes nothing.
+  processOneCheckElement(doc, checks, "");
+  EXPECT_EQ(nullptr, checks->FirstChildElement());
+}
+
+TEST_F(CheckElementTest, PaymentsHoldAllFiveSumsInOrder) {
+  struct Case {
+    std::string body;
+    Attributes payment;
+  };
+  const std::vector<Case> cases = {
+      {R"({\"t1031\":10000,\"t1042\":1})",
+       {{"Cash", "100.00"}, {"ElectronicPayment", "0.00"}, {"PrePayment", "0.00"}, {"PostPayment", "0.00"}, {"Barter", "0.00"}}},
+      {R"({\"t1031\":5000,\"t1081\":2550,\"t1042\":1})",
+       {{"Cash", "50.00"}, {"ElectronicPayment", "25.50"}, {"PrePayment", "0.00"}, {"PostPayment", "0.00"}, {"Barter", "0.00"}}},
+      {R"({\"t1215\":5,\"t1216\":45,\"t1217\":100,\"t1042\":1})",
+       {{"Cash", "0.00"}, {"ElectronicPayment", "0.00"}, {"PrePayment", "0.05"}, {"PostPayment", "0.45"}, {"Barter", "1.00"}}},
+      {R"({\"t1042\":1})",
+       {{"Cash", "0.00"}, {"ElectronicPayment", "0.00"}, {"PrePayment", "0.00"}, {"PostPayment", "0.00"}, {"Barter", "0.00"}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.body);
+    tinyxml2::XMLDocument d;
+    tinyxml2::XMLElement* check = addRootElementWithText(d, "Check", "");
+    addElementWithText(d, check, "Goods", "");
+    processCheckPayments(d, check, c.body);
+    EXPECT_EQ((std::vector<std::string>{"Goods", "Payments"}), childNames(check));
+    const auto payments = children(check->FirstChildElement("Payments"), "Payment");
+    ASSERT_EQ(1u, payments.size());
+    EXPECT_EQ(c.payment, attributesOf(payments[0]));
+  }
+}
+
+}  // namespace

@@ -1,0 +1,412 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "app/entry_point.h"
+#include "config/settings.h"
+#include "report/import_document.h"
+#include "report_test_support.h"
+#include "test_files.h"
+
+namespace {
+
+using reporttest::Attributes;
+using reporttest::attributesOf;
+using reporttest::childNames;
+using reporttest::children;
+using reporttest::document;
+using reporttest::FakeService;
+using reporttest::list;
+using reporttest::logEntries;
+using reporttest::schemaComplaints;
+
+const std::string kStartDT = "2020-03-01T20:00:00.000+0000";
+const std::string kO1 = "2020-03-02T08:00:00.000+0000", kC1 = "2020-03-02T20:00:00.000+0000";
+const std::string kO2 = "2020-03-03T08:00:00.000+0000", kC2 = "2020-03-03T20:00:00.000+0000";
+const std::string kO3 = "2020-03-04T08:00:00.000+0000";
+
+std::string configText(const std::string& lastDocDT) {
+  return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+         "<config>\n"
+         "    <basicparams>\n"
+         "        <param login=\"shop\" password=\"pw\" basicURL=\"http://127.0.0.1:9/\" debugmode=\"0\"/>\n"
+         "    </basicparams>\n"
+         "    <importparams>\n"
+         "        <import lastDocDT=\"" +
+         lastDocDT +
+         "\" kkmNum=\"0000000000012345\"/>\n"
+         "    </importparams>\n"
+         "</config>\n";
+}
+
+const std::string kStub = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                          "<ImportData xmlns=\"http://www.1c.ru/EquipmentService/3.0.0.0\" FormatVersion=\"3000\" "
+                          "Processed=\"2020-03-02T21:00:00\"/>\n";
+
+const std::string kSaleCheck1 = document(
+    10, 3, "2020-03-02T09:15:00.000+0000",
+    R"({\"t1038\":15,\"t1042\":1,\"t1054\":1,\"t1055\":1,\"t1031\":20000,\"t1081\":5000,\"tl1059\":[{)"
+    R"(\"t1023\":\"1.000\",\"t40385\":\"TEA-1\",\"t1079\":15000,\"t1043\":15000,\"t1199\":1,\"t1214\":4,\"t1030\":\"Tea\"},{)"
+    R"(\"t1023\":\"2.000\",\"t40385\":\"BUN-2\",\"t1079\":5000,\"t1043\":10000,\"t1199\":2,\"t1214\":4,\"t1030\":\"Bun\"}]})");
+const std::string kSaleCheck2 = document(
+    11, 4, "2020-03-02T11:00:00.000+0000",
+    R"({\"t1038\":15,\"t1042\":2,\"t1054\":2,\"t1055\":1,\"t1059\":[{)"
+    R"(\"t1023\":\"1.000\",\"t40385\":\"TEA-1\",\"t1079\":15000,\"t1043\":15000,\"t1199\":1,\"t1214\":4,\"t1030\":\"Tea\"}],)"
+    R"(\"t1084\":{\"t1085\":\"reason\"},\"t1081\":15000,\"t1031\":0,\"t1020\":15000})");
+const std::string kIncome = document(12, 129, "2020-03-02T08:05:00.000+0000", R"({\"t1042\":3,\"t1055\":100000,\"t1031\":1})");
+const std::string kOutcome = document(13, 130, "2020-03-02T19:55:00.000+0000", R"({\"t1042\":4,\"t1055\":95050,\"t1031\":1})");
+const std::string kSaleCheck3 = document(
+    20, 3, "2020-03-03T10:00:00.000+0000",
+    R"({\"t1038\":16,\"t1042\":1,\"t1054\":1,\"t1055\":1,\"t1031\":5000,\"tl1059\":[{)"
+    R"(\"t1023\":\"1.000\",\"t40385\":\"BUN-2\",\"t1079\":5000,\"t1043\":5000,\"t1199\":6,\"t1214\":4,\"t1030\":\"Bun\"}]})");
+
+// A register with a closing left over from the last run, two closed shifts
+// and one still open.
+FakeService twoShifts() {
+  FakeService service;
+  service.shiftDocs = list({document(1, 5, kStartDT, ""), document(2, 2, kO1, ""), document(3, 5, kC1, ""),
+                            document(4, 2, kO2, ""), document(5, 5, kC2, ""), document(6, 2, kO3, "")});
+  service.checksFor = {{kO1, list({kSaleCheck1, kSaleCheck2})}, {kO2, kSaleCheck3}};
+  service.incomeOutcomeFor = {{kO1, list({kIncome, kOutcome})}};
+  return service;
+}
+
+const char* const kDumpFiles[] = {"importLog.log",
+                                  "importfile.log",
+                                  "processOneShiftInterval.json",
+                                  "processOneCheckElement.json",
+                                  "processOneIncomeOutcomeCheckElement.json",
+                                  "getOneCheckFromGoodsJSON.json"};
+
+class ImportRunTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    resetSettings();
+    writeFileBytes(config, configText(kStartDT));
+  }
+  void TearDown() override { resetSettings(); }
+
+  // Runs the import and keeps what it printed.
+  int run(FakeService& service) {
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    const int code = runImport(exchange, config, service.query());
+    out = testing::internal::GetCapturedStdout();
+    err = testing::internal::GetCapturedStderr();
+    return code;
+  }
+
+  std::string storedLastDocDT() {
+    tinyxml2::XMLDocument doc;
+    doc.Parse(readFileBytes(config).c_str());
+    const tinyxml2::XMLElement* import = doc.FirstChildElement("config")
+                                             ? doc.FirstChildElement("config")->FirstChildElement("importparams")
+                                             : nullptr;
+    import = import ? import->FirstChildElement("import") : nullptr;
+    const char* value = import ? import->Attribute("lastDocDT") : nullptr;
+    return value ? value : "(none)";
+  }
+
+  ScopedTempDir dir;
+  ScopedWorkingDir cwd{dir.path()};
+  std::string config = dir.file("config.xml");
+  std::string exchange = dir.file("ImportData.xml");
+  std::string out, err;
+};
+
+TEST_F(ImportRunTest, WritesOneSaleReportPerClosedShift) {
+  FakeService service = twoShifts();
+  ASSERT_EQ(kExitOk, run(service));
+  EXPECT_EQ("", err);
+  EXPECT_EQ(" import: 2 sales report(s) written to " + exchange + ", lastDocDT " + kC2 + "\n", out);
+  EXPECT_EQ(kC2, storedLastDocDT());
+  EXPECT_EQ("", schemaComplaints(exchange));
+
+  tinyxml2::XMLDocument doc;
+  ASSERT_EQ(tinyxml2::XML_SUCCESS, doc.Parse(readFileBytes(exchange).c_str()));
+  const auto reports = children(doc.RootElement()->FirstChildElement("SaleReports"), "SaleReport");
+  ASSERT_EQ(2u, reports.size());
+  EXPECT_EQ((Attributes{{"OpeningDate", "2020-03-02T08:00:00"}, {"ClosingDate", "2020-03-02T20:00:00"}, {"ShiftNumber", "15"}}),
+            attributesOf(reports[0]));
+  EXPECT_EQ((std::vector<std::string>{"Checks", "IncomeOutcomeChecks", "ShiftState"}), childNames(reports[0]));
+  EXPECT_EQ(2u, children(reports[0]->FirstChildElement("Checks"), "Check").size());
+  EXPECT_EQ(2u, children(reports[0]->FirstChildElement("IncomeOutcomeChecks"), "IncomeOutcomeCheck").size());
+  EXPECT_EQ((Attributes{{"OpeningDate", "2020-03-03T08:00:00"}, {"ClosingDate", "2020-03-03T20:00:00"}, {"ShiftNumber", "16"}}),
+            attributesOf(reports[1]));
+  EXPECT_EQ((std::vector<std::string>{"Checks", "ShiftState"}), childNames(reports[1]));
+}
+
+TEST_F(ImportRunTest, PrintsTheDocumentInTheLibraryLayout) {
+  // Elements made with a text child print with a start and an end tag even
+  // when empty (Checks of the second shift); the rest as the library indents.
+  FakeService service;
+  service.shiftDocs = list({document(2, 2, kO1, ""), document(3, 5, kC1, ""), document(4, 2, kO2, ""),
+                            document(5, 5, kC2, "")});
+  service.checksFor = {{kO1, document(10, 3, "2020-03-02T09:15:00.000+0000",
+                                      R"({\"t1038\":15,\"t1042\":1,\"t1054\":1,\"t1055\":1,\"t1031\":20000,\"tl1059\":[{)"
+                                      R"(\"t1023\":\"1.000\",\"t40385\":\"TEA-1\",\"t1079\":15000,\"t1043\":15000,)"
+                                      R"(\"t1199\":1,\"t1214\":4,\"t1030\":\"Tea\"}]})")}};
+  service.incomeOutcomeFor = {{kO1, kIncome}};
+  ASSERT_EQ(kExitOk, run(service));
+  EXPECT_EQ(
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+      "<ImportData xmlns=\"http://www.1c.ru/EquipmentService/3.0.0.0\" xmlns:xs=\"http://www.w3.org/2001/XMLSchema\" "
+      "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\" FormatVersion=\"3000\"><SaleReports>"
+      "<SaleReport OpeningDate=\"2020-03-02T08:00:00\" ClosingDate=\"2020-03-02T20:00:00\" ShiftNumber=\"15\"><Checks>"
+      "<Check Date=\"2020-03-02T09:15:00\" Number=\"1\" TaxationSystem=\"1\" OperationType=\"1\"><Goods>"
+      "<Good Code=\"TEA-1\" Quantity=\"1.000\" Price=\"150.00\" Sum=\"150.00\" TaxRate=\"20\" PaymentMethod=\"4\"/>"
+      "</Goods>\n"
+      "                    <Payments><Payment Cash=\"200.00\" ElectronicPayment=\"0.00\" PrePayment=\"0.00\" "
+      "PostPayment=\"0.00\" Barter=\"0.00\"/></Payments>\n"
+      "                </Check>\n"
+      "            </Checks>\n"
+      "            <IncomeOutcomeChecks><IncomeOutcomeCheck Date=\"2020-03-02T08:05:00\" Type=\"Income\" Number=\"3\" "
+      "Sum=\"1000.00\"/></IncomeOutcomeChecks>\n"
+      "            <ShiftState>2</ShiftState>\n"
+      "        </SaleReport>\n"
+      "        <SaleReport OpeningDate=\"2020-03-03T08:00:00\" ClosingDate=\"2020-03-03T20:00:00\" ShiftNumber=\"0\">"
+      "<Checks></Checks>\n"
+      "            <ShiftState>2</ShiftState>\n"
+      "        </SaleReport>\n"
+      "    </SaleReports>\n"
+      "</ImportData>\n",
+      readFileBytes(exchange));
+  EXPECT_EQ("", schemaComplaints(exchange));
+}
+
+TEST_F(ImportRunTest, LooksAtTheExchangeFileFirst) {
+  const std::string ownUnloaded =
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<ImportData xmlns=\"http://www.1c.ru/EquipmentService/3.0.0.0\" "
+      "FormatVersion=\"3000\"><SaleReports><SaleReport OpeningDate=\"2020-03-02T08:00:00\"/></SaleReports></ImportData>\n";
+  struct Case {
+    const char* name;
+    const char* content;  // nullptr: no file
+    int exitCode;
+    bool replaced;
+    const char* says;  // on stdout when the run ends with 0 unreplaced, else on stderr
+  };
+  const std::vector<Case> cases = {
+      {"no file", nullptr, kExitOk, true, ""},
+      {"empty file", "", kExitOk, true, ""},
+      {"processed stub", kStub.c_str(), kExitOk, true, ""},
+      {"processed, reports still inside",
+       "<ImportData Processed=\"2020-03-02T21:00:00\"><SaleReports><SaleReport/></SaleReports></ImportData>", kExitOk, true,
+       ""},
+      {"ImportData without SaleReport", "<ImportData FormatVersion=\"3000\"><SaleReports></SaleReports></ImportData>",
+       kExitOk, true, ""},
+      {"reports 1C has not loaded", ownUnloaded.c_str(), kExitOk, false, "has not loaded yet"},
+      {"not XML", "ImportData, but as plain text", kExitRunFailed, false, "is not XML"},
+      {"blank lines only", "\n\n", kExitRunFailed, false, "is not XML"},
+      {"another root", "<ExportData FormatVersion=\"3000\"/>", kExitRunFailed, false, "has the root element ExportData"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    writeFileBytes(config, configText(kStartDT));
+    std::remove(exchange.c_str());
+    if (c.content) writeFileBytes(exchange, c.content);
+    FakeService service = twoShifts();
+    EXPECT_EQ(c.exitCode, run(service));
+    if (c.replaced) {
+      EXPECT_EQ(5u, service.calls.size());
+      EXPECT_EQ("", schemaComplaints(exchange));
+      EXPECT_EQ(kC2, storedLastDocDT());
+      EXPECT_EQ("", err);
+    } else {
+      EXPECT_TRUE(service.calls.empty());  // the service is not asked
+      EXPECT_EQ(c.content, readFileBytes(exchange));
+      EXPECT_EQ(configText(kStartDT), readFileBytes(config));
+      const std::string& said = c.exitCode == kExitOk ? out : err;
+      EXPECT_NE(std::string::npos, said.find(exchange)) << said;
+      EXPECT_NE(std::string::npos, said.find(c.says)) << said;
+      EXPECT_EQ(1, std::count(said.begin(), said.end(), '\n')) << said;
+    }
+  }
+}
+
+TEST_F(ImportRunTest, WithoutAClosedShiftNothingIsWritten) {
+  const std::vector<const char*> previous = {nullptr, kStub.c_str()};
+  const std::vector<std::string> shiftLists = {"", list({document(1, 5, kStartDT, ""), document(2, 2, kO1, "")})};
+  for (const char* content : previous) {
+    for (const std::string& shiftDocs : shiftLists) {
+      SCOPED_TRACE(shiftDocs);
+      std::remove(exchange.c_str());
+      if (content) writeFileBytes(exchange, content);
+      FakeService service;
+      service.shiftDocs = shiftDocs;
+      EXPECT_EQ(kExitOk, run(service));
+      EXPECT_EQ(content != nullptr, fileExists(exchange));
+      if (content) {
+        EXPECT_EQ(content, readFileBytes(exchange));
+      }
+      EXPECT_EQ(configText(kStartDT), readFileBytes(config));
+      EXPECT_EQ(" import: no closed shift since \"" + kStartDT + "\", nothing new; " + exchange + " not written\n", out);
+      EXPECT_EQ("", err);
+    }
+  }
+}
+
+TEST_F(ImportRunTest, AFailedQueryChangesNothing) {
+  // Five queries in a run over two closed shifts; each fails in turn.
+  for (int failing = 0; failing < 5; ++failing) {
+    SCOPED_TRACE("failing query " + std::to_string(failing));
+    writeFileBytes(exchange, kStub);
+    FakeService service = twoShifts();
+    service.failCall = failing;
+    EXPECT_EQ(kExitRunFailed, run(service));
+    EXPECT_EQ(static_cast<std::size_t>(failing + 1), service.calls.size());
+    EXPECT_EQ(kStub, readFileBytes(exchange));
+    EXPECT_EQ(configText(kStartDT), readFileBytes(config));
+    EXPECT_EQ("", out);
+    EXPECT_EQ("kkmbridge: import stopped, " + exchange + " not written and lastDocDT unchanged: " + service.failText + "\n",
+              err);
+  }
+}
+
+TEST_F(ImportRunTest, AnExchangeFileThatCannotBeWrittenLeavesTheConfiguration) {
+  exchange = dir.file("no-such-folder/ImportData.xml");
+  FakeService service = twoShifts();
+  EXPECT_EQ(kExitRunFailed, run(service));
+  EXPECT_FALSE(fileExists(exchange));
+  EXPECT_EQ(configText(kStartDT), readFileBytes(config));
+  EXPECT_EQ(0u, err.find("kkmbridge: cannot write exchange file " + exchange + ": ")) << err;
+  EXPECT_EQ(1, std::count(err.begin(), err.end(), '\n')) << err;
+}
+
+TEST_F(ImportRunTest, AnUnbookedFileIsTakenBack) {
+  struct Case {
+    const char* name;
+    const char* previous;  // nullptr: no file
+    bool closingWithoutDate;
+    const char* says;
+  };
+  const std::vector<Case> cases = {
+      {"configuration lost its import element, no file before", nullptr, false, "no config/importparams/import"},
+      {"configuration lost its import element, stub before", kStub.c_str(), false, "no config/importparams/import"},
+      {"configuration lost its import element, empty file before", "", false, "no config/importparams/import"},
+      {"last closing without date", kStub.c_str(), true, "closing has no date"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    writeFileBytes(config, configText(kStartDT));
+    std::remove(exchange.c_str());
+    if (c.previous) writeFileBytes(exchange, c.previous);
+    FakeService service = twoShifts();
+    std::string configAfter = configText(kStartDT);
+    if (c.closingWithoutDate) {
+      service.shiftDocs = list({document(2, 2, kO1, ""), document(3, 5, "", "")});
+    } else {
+      configAfter = "<config><importparams/></config>";
+      service.onCall = [&](const reporttest::QueryCall& call) {
+        if (call.kinds == kIncomeOutcomeKinds) writeFileBytes(config, configAfter);
+      };
+    }
+    EXPECT_EQ(kExitRunFailed, run(service));
+    EXPECT_EQ(c.previous != nullptr, fileExists(exchange));
+    if (c.previous) {
+      EXPECT_EQ(c.previous, readFileBytes(exchange));
+    }
+    EXPECT_EQ(configAfter, readFileBytes(config));
+    EXPECT_NE(std::string::npos, err.find(c.says)) << err;
+    EXPECT_NE(std::string::npos, err.find("kkmbridge: import undone: " + exchange)) << err;
+  }
+}
+
+TEST_F(ImportRunTest, ConfigurationWithoutImportSettingsStopsBeforeAsking) {
+  writeFileBytes(config, "<config><basicparams/></config>");
+  FakeService service = twoShifts();
+  EXPECT_EQ(kExitRunFailed, run(service));
+  EXPECT_TRUE(service.calls.empty());
+  EXPECT_FALSE(fileExists(exchange));
+  EXPECT_EQ("kkmbridge: cannot read config/importparams/import from " + config + "; nothing imported\n", err);
+}
+
+TEST_F(ImportRunTest, ValuesOneCRejectsAreKeptAndNamed) {
+  FakeService service;
+  service.shiftDocs = list({document(2, 2, kO1, ""), document(3, 5, kC1, "")});
+  // A check without docDt whose second item has a bare-number quantity.
+  service.checksFor = {{kO1, list({kSaleCheck2, document(30, 3, "",
+                                                          R"({\"t1038\":15,\"t1042\":9,\"tl1059\":[{)"
+                                                          R"(\"t1023\":\"1.000\",\"t1079\":1,\"t1030\":\"a\"},{)"
+                                                          R"(\"t1023\":2,\"t1079\":1,\"t1030\":\"b\"}]})")})}};
+  service.incomeOutcomeFor = {{kO1, document(31, 129, "", R"({\"t1042\":5,\"t1055\":1})")}};
+  EXPECT_EQ(kExitOk, run(service));
+  const std::string shift = "shift 15 (opened \"2020-03-02T08:00:00\", closed \"2020-03-02T20:00:00\")";
+  EXPECT_EQ("kkmbridge: warning: " + exchange + ": " + shift +
+                ", check 2 (Number 9): empty Date, empty Quantity of good 2; 1C refuses a file with such values\n"
+                "kkmbridge: warning: " +
+                exchange + ": " + shift +
+                ", income/outcome check 1 (Number 5): empty Date; 1C refuses a file with such values\n",
+            err);
+  EXPECT_EQ(kC1, storedLastDocDT());
+  const std::string complaints = schemaComplaints(exchange);
+  EXPECT_NE(std::string::npos, complaints.find("Date")) << complaints;
+  EXPECT_NE(std::string::npos, complaints.find("Quantity")) << complaints;
+}
+
+TEST_F(ImportRunTest, MarkupCharactersAreEscaped) {
+  FakeService service;
+  service.shiftDocs = list({document(2, 2, kO1, ""), document(3, 5, kC1, "")});
+  service.checksFor = {{kO1, document(40, 3, kO1,
+                                      R"({\"t1042\":1,\"tl1059\":[{\"t1023\":\"1\",\"t40385\":\"R&D <'x'>\",\"t1030\":\"a\"}]})")}};
+  EXPECT_EQ(kExitOk, run(service));
+  const std::string text = readFileBytes(exchange);
+  EXPECT_NE(std::string::npos, text.find("Code=\"R&amp;D &lt;&apos;x&apos;&gt;\"")) << text;
+  EXPECT_EQ("", schemaComplaints(exchange));
+}
+
+TEST_F(ImportRunTest, DebugModeDumpsEveryStep) {
+  debugmode = 1;
+  FakeService service = twoShifts();
+  ASSERT_EQ(kExitOk, run(service));
+  const std::string file = readFileBytes(exchange);
+
+  EXPECT_EQ((std::vector<std::string>{"import success"}), logEntries("importLog.log"));
+  ASSERT_FALSE(file.empty());
+  // The logged text is the saved file, which ends with its line end.
+  EXPECT_EQ((std::vector<std::string>{"try to save XML to " + exchange, file}), logEntries("importfile.log"));
+
+  EXPECT_EQ((std::vector<std::string>{
+                "----------start function- processShiftIntervals--------",
+                "----------shiftDocs--------" + service.shiftDocs,
+                "----------found--startDate---------" + kO1,
+                "------------processOneShiftInterval------------------",
+                "startDate--" + kO1 + "----endDate---" + kC1,
+                "----------found--startDate---------" + kO2,
+                "------------processOneShiftInterval------------------",
+                "startDate--" + kO2 + "----endDate---" + kC2,
+                "----------found--startDate---------" + kO3,
+                "---------processShiftIntervals before saveLastShiftCloseDate---------",
+            }),
+            logEntries("processOneShiftInterval.json"));
+
+  std::vector<std::string> checkDump;
+  for (const std::string& doc : {kSaleCheck1, kSaleCheck2, kSaleCheck3}) {
+    checkDump.push_back("----------docFullJSON-------------");
+    checkDump.push_back(doc);
+    checkDump.push_back("----------docBody-------------");
+    checkDump.push_back(doc.substr(doc.find("\"body\":") + 8));
+  }
+  EXPECT_EQ(checkDump, logEntries("processOneCheckElement.json"));
+  EXPECT_EQ((std::vector<std::string>{kIncome, kOutcome}), logEntries("processOneIncomeOutcomeCheckElement.json"));
+  const std::vector<std::string> items = logEntries("getOneCheckFromGoodsJSON.json");
+  ASSERT_EQ(4u, items.size());  // two, one and one goods items
+  EXPECT_EQ(0u, items[0].find(R"("t1023\":\"1.000\",\"t40385\":\"TEA-1\")")) << items[0];
+  EXPECT_EQ(0u, items[1].find(R"("t1023\":\"2.000\",\"t40385\":\"BUN-2\")")) << items[1];
+}
+
+TEST_F(ImportRunTest, WithoutDebugModeNoDumpIsMade) {
+  const std::vector<int> modes = {0, 2, -1};
+  for (int mode : modes) {
+    debugmode = mode;
+    std::remove(exchange.c_str());
+    writeFileBytes(config, configText(kStartDT));
+    FakeService service = twoShifts();
+    EXPECT_EQ(kExitOk, run(service));
+    for (const char* name : kDumpFiles) EXPECT_FALSE(fileExists(dir.file(name))) << name << " with debugmode " << mode;
+  }
+}
+
+}  // namespace

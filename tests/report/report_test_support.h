@@ -1,0 +1,142 @@
+// Shared pieces of the report tests: service documents as the service writes
+// them, a scripted document query, element inspection, log entries and the
+// schema check.
+#pragma once
+
+#include <tinyxml2.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "report/shift_intervals.h"
+#include "test_files.h"
+
+namespace reporttest {
+
+using Attributes = std::vector<std::pair<std::string, std::string>>;
+
+// A document object of the service's list: document-level keys, then the
+// escaped body string. An empty `docDt` leaves the key out; `kind` is
+// written as given (a number, or anything else).
+inline std::string document(int id, const std::string& kind, const std::string& docDt, const std::string& body) {
+  std::string text = "{\"id\":" + std::to_string(id) + ",\"docNo\":" + std::to_string(id) + ",\"docKind\":" + kind + ",";
+  if (!docDt.empty()) text += "\"docDt\":\"" + docDt + "\",";
+  text += "\"kkmNum\":\"0000000000012345\",\"body\":\"" + body + "\"}";
+  return text;
+}
+
+inline std::string document(int id, int kind, const std::string& docDt, const std::string& body) {
+  return document(id, std::to_string(kind), docDt, body);
+}
+
+// Document objects joined the way the list holds them.
+inline std::string list(const std::vector<std::string>& docs) {
+  std::string text;
+  for (const std::string& doc : docs) text += (text.empty() ? "" : ",") + doc;
+  return text;
+}
+
+// The attributes of `element` in file order.
+inline Attributes attributesOf(const tinyxml2::XMLElement* element) {
+  Attributes out;
+  if (element == nullptr) return out;
+  for (const tinyxml2::XMLAttribute* a = element->FirstAttribute(); a; a = a->Next()) out.emplace_back(a->Name(), a->Value());
+  return out;
+}
+
+// The names of the child elements of `element`, in order.
+inline std::vector<std::string> childNames(const tinyxml2::XMLElement* element) {
+  std::vector<std::string> out;
+  if (element == nullptr) return out;
+  for (const tinyxml2::XMLElement* c = element->FirstChildElement(); c; c = c->NextSiblingElement()) out.push_back(c->Name());
+  return out;
+}
+
+// The child elements of `element` called `name`, in order.
+inline std::vector<const tinyxml2::XMLElement*> children(const tinyxml2::XMLElement* element, const char* name) {
+  std::vector<const tinyxml2::XMLElement*> out;
+  if (element == nullptr) return out;
+  for (const tinyxml2::XMLElement* c = element->FirstChildElement(name); c; c = c->NextSiblingElement(name)) out.push_back(c);
+  return out;
+}
+
+// One document query the code under test made.
+struct QueryCall {
+  std::string dateFrom, dateTo, kinds;
+};
+
+// A scripted service: answers the shift query with `shiftDocs`, the interval
+// queries with `checksFor` / `incomeOutcomeFor` keyed by the opening date
+// ("" when absent), and fails call number `failCall` (0-based) with
+// `failText`. `onCall` runs before each answer (to change files mid-run).
+struct FakeService {
+  std::string shiftDocs;
+  std::vector<std::pair<std::string, std::string>> checksFor;
+  std::vector<std::pair<std::string, std::string>> incomeOutcomeFor;
+  int failCall = -1;
+  std::string failText = "document query failed: HTTP status 500";
+  std::function<void(const QueryCall&)> onCall;
+  std::vector<QueryCall> calls;
+
+  static std::string lookUp(const std::vector<std::pair<std::string, std::string>>& table, const std::string& key) {
+    for (const auto& entry : table)
+      if (entry.first == key) return entry.second;
+    return "";
+  }
+
+  DocumentQuery query() {
+    return [this](const std::string& dateFrom, const std::string& dateTo, const std::string& kinds, std::string& error) {
+      calls.push_back({dateFrom, dateTo, kinds});
+      if (onCall) onCall(calls.back());
+      if (static_cast<int>(calls.size()) - 1 == failCall) {
+        error = failText;
+        return std::string("{\"id\":1,\"docKind\":2,\"docDt\":\"2020-03-02T08:00:00.000+0000\",");  // half an answer
+      }
+      error.clear();
+      if (kinds == kShiftKinds) return shiftDocs;
+      if (kinds == kCheckKinds) return lookUp(checksFor, dateFrom);
+      if (kinds == kIncomeOutcomeKinds) return lookUp(incomeOutcomeFor, dateFrom);
+      return std::string();
+    };
+  }
+};
+
+// The texts of the entries of a log or dump file, time stamps cut off. An
+// entry spans several lines when its text does.
+inline std::vector<std::string> logEntries(const std::string& path) {
+  const std::string text = readFileBytes(path);
+  std::vector<std::string> entries;
+  std::size_t pos = 0;
+  while (pos < text.size()) {
+    std::size_t lineEnd = text.find('\n', pos);
+    if (lineEnd == std::string::npos) lineEnd = text.size();
+    const std::string line = text.substr(pos, lineEnd - pos);
+    const std::size_t mark = line.find(" --- ");
+    // A stamp is "YYYY-MM-DDTHH:MM:SS+hhmm" (24 characters) then " --- ".
+    if (mark == 24 && line.size() > 10 && line[4] == '-' && line[10] == 'T')
+      entries.push_back(line.substr(mark + 5));
+    else if (!entries.empty())
+      entries.back() += "\n" + line;
+    pos = lineEnd + 1;
+  }
+  return entries;
+}
+
+// Empty when the ImportData file at `path` is valid against the project's
+// schema; otherwise what xmllint says.
+inline std::string schemaComplaints(const std::string& path) {
+  const std::string report = path + ".xmllint.txt";
+  const std::string command = std::string("xmllint --noout --schema '") + KKM_SOURCE_DIR +
+                              "/schema/importdata-3.0.xsd' '" + path + "' >'" + report + "' 2>&1";
+  const int status = std::system(command.c_str());
+  const std::string said = readFileBytes(report);
+  std::remove(report.c_str());
+  if (status == 0) return "";
+  return said.empty() ? "xmllint could not be run" : said;
+}
+
+}  // namespace reporttest
