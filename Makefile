@@ -7,7 +7,12 @@ JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
 # Debian packages the build, the tests and the demo need.
 DEB_PACKAGES := cmake g++ make pkg-config libcurl4-openssl-dev libtinyxml2-dev libgtest-dev \
-                libcpp-httplib-dev nlohmann-json3-dev libssl-dev libxml2-utils curl
+                libcpp-httplib-dev nlohmann-json3-dev libssl-dev libxml2-utils curl openssl
+
+# Further targets (benchmarks, fuzzing, the Windows build) live in mk/*.mk;
+# each may add to DEB_PACKAGES_EXTRA what only it needs.
+.DEFAULT_GOAL := build
+-include mk/*.mk
 
 .PHONY: all deps build test sanitize clean
 
