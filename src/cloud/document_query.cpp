@@ -11,6 +11,16 @@ namespace {
 
 std::string lastQueryError;
 
+// A service answer is one JSON object. Text that does not open and close
+// like one (an error page, an answer cut short) is no answer at all, not an
+// empty document list: taking it for one would report a shift without its
+// checks and move past it for good.
+bool looksLikeJsonObject(std::string_view answer) {
+  const std::size_t first = answer.find_first_not_of(" \t\r\n");
+  const std::size_t last = answer.find_last_not_of(" \t\r\n");
+  return first != std::string_view::npos && answer[first] == '{' && answer[last] == '}';
+}
+
 void appendJsonString(std::string& out, std::string_view value) {
   out += '"';
   appendJsonEscaped(out, value);
@@ -62,9 +72,11 @@ std::string getAllDocsByKind(const std::string& dateFrom, const std::string& dat
   std::string docsAnswer = extractKkmDocs(answer);
 
   lastQueryError.clear();
-  if (!lastRequestSucceeded()) {
+  std::string failure = lastRequestFailureText();
+  if (failure.empty() && !looksLikeJsonObject(answer)) failure = "the answer is not a JSON object";
+  if (!failure.empty()) {
     lastQueryError = "document query for kinds " + kinds + " from " + dateFrom + " to " + dateTo + " at " +
-                     basicURL + "WebDataPackPost failed: " + lastRequestFailureText();
+                     basicURL + "WebDataPackPost failed: " + failure;
   }
 
   if (debugmode == 1) {

@@ -14,7 +14,8 @@
 std::string getAllDocsByKind(const std::string& dateFrom, const std::string& dateTo, const std::string& kinds);
 
 // Empty when the last getAllDocsByKind got a complete answer with an HTTP
-// status below 400; otherwise one line naming the query and the reason.
+// status below 400 that is a JSON object (with or without documents);
+// otherwise one line naming the query and the reason.
 const std::string& lastDocumentQueryError();
 
 // The text after "kkmDocs":[ up to the answer's last three characters (the

@@ -172,6 +172,7 @@ TEST_F(CloudClientTest, DocumentQueryFailuresAreTold) {
       {"2:status=500", "HTTP status 500"},
       {"2:status=404", "HTTP status 404"},
       {"2:close=40", "failed: "},
+      {"2:garbage", "the answer is not a JSON object"},
   };
   for (const auto& c : cases) {
     start({"--fault", c.fault});

@@ -1,0 +1,116 @@
+// `kkmbridge export` against the simulated service.
+#include <algorithm>
+#include <regex>
+
+#include "e2e_support.h"
+#include "files/text_file.h"
+
+namespace {
+
+using e2e::ExchangeTest;
+
+class ExportTest : public ExchangeTest {
+ protected:
+  std::string goodsFile() const { return dir.file("ExportData.xml"); }
+};
+
+TEST_F(ExportTest, SendsTheGoodsAndStampsTheFile) {
+  startService();
+  writeConfig("0");
+  writeFileBytes(goodsFile(), readFileBytes(e2e::kDemoGoods));
+  const ProgramResult r = run("export", goodsFile());
+  ASSERT_EQ(0, r.exitCode) << r.out << r.err;
+  EXPECT_TRUE(e2e::programErrorLines(r.err).empty()) << r.err;
+
+  const std::size_t exportLine = r.out.find("\n export \n  fileName = " + goodsFile() + "\n  export answer = {");
+  ASSERT_NE(std::string::npos, exportLine) << r.out;
+  EXPECT_NE(std::string::npos, r.out.find("goods accepted", exportLine)) << r.out;
+
+  // The service holds the file's text as read (lines joined), less its TABs.
+  std::string sent = readTextFile(e2e::kDemoGoods);
+  sent.erase(std::remove(sent.begin(), sent.end(), '\t'), sent.end());
+  EXPECT_EQ(sent, readFileBytes(dir.file("state/goods-demo.xml")));
+
+  const std::string stamped = readFileBytes(goodsFile());
+  std::smatch m;
+  ASSERT_TRUE(std::regex_search(stamped, m, std::regex("<ExportData ([^>]*)>"))) << stamped;
+  EXPECT_TRUE(std::regex_match(m[1].str(), std::regex(R"(FormatVersion="3000" Created="[^"]*" Processed="\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d")")))
+      << m[1];
+  // Everything else is kept.
+  EXPECT_NE(std::string::npos, stamped.find("USB\\RS-232")) << "backslash value lost";
+  EXPECT_EQ(std::count(sent.begin(), sent.end(), '<'), std::count(stamped.begin(), stamped.end(), '<'));
+}
+
+TEST_F(ExportTest, AnExistingStampIsReplacedNotDuplicated) {
+  startService();
+  writeConfig("0");
+  writeFileBytes(goodsFile(), "<?xml version=\"1.0\"?>\n<ExportData Processed=\"2001-01-01T00:00:00\" A=\"1\">\n<G/>\n</ExportData>\n");
+  ASSERT_EQ(0, run("export", goodsFile()).exitCode);
+  const std::string text = readFileBytes(goodsFile());
+  EXPECT_TRUE(std::regex_search(text, std::regex(R"(<ExportData Processed="\d{4}-[^"]+" A="1">)"))) << text;
+  EXPECT_EQ(std::string::npos, text.find("2001-01-01")) << text;
+}
+
+TEST_F(ExportTest, AFileOfAnotherKindIsSentButLeftAlone) {
+  startService();
+  writeConfig("0");
+  const std::string original = "<?xml version=\"1.0\"?>\n<Catalog>\n  <G/>\n</Catalog>\n";
+  writeFileBytes(goodsFile(), original);
+  const ProgramResult r = run("export", goodsFile());
+  EXPECT_EQ(0, r.exitCode);
+  EXPECT_EQ(original, readFileBytes(goodsFile()));
+  EXPECT_EQ(2, requestCount());
+  EXPECT_EQ(1u, e2e::programErrorLines(r.err).size()) << r.err;
+}
+
+TEST_F(ExportTest, FailuresLeaveTheFileUntouched) {
+  struct Case {
+    std::string name;
+    std::vector<std::string> faults;
+    bool serviceUp;
+    std::string fileBytes;  // "" writes no file at all
+    bool emptyFile;
+    std::string reason;     // part of the one error line
+    int requests;           // requests the service saw
+  };
+  const std::string goods = readFileBytes(e2e::kDemoGoods);
+  const std::vector<Case> cases = {
+      {"HTTP 500", {"2:status=500"}, true, goods, false, "HTTP status 500", 2},
+      {"HTTP 401", {"2:status=401"}, true, goods, false, "HTTP status 401", 2},
+      {"answer cut", {"2:close=10"}, true, goods, false, "export failed: upload to ", 2},
+      {"service down", {}, false, goods, false, "export failed: upload to ", 0},
+      {"missing file", {}, true, "", false, "missing or empty", 1},
+      {"empty file", {}, true, "", true, "missing or empty", 1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    if (c.serviceUp) {
+      startService(e2e::kDemoData, c.faults);
+    } else {
+      sim.reset();  // the configuration then names a port nobody listens on
+    }
+    writeConfig("0");
+    std::remove(goodsFile().c_str());
+    if (!c.fileBytes.empty() || c.emptyFile) writeFileBytes(goodsFile(), c.fileBytes);
+
+    const ProgramResult r = run("export", goodsFile());
+    EXPECT_EQ(-3, r.exitCode) << r.out << r.err;
+    // One line says why the export failed (a failed login has a line of its own).
+    std::vector<std::string> exportLines;
+    for (const auto& line : e2e::programErrorLines(r.err))
+      if (line.rfind(" export", 0) == 0) exportLines.push_back(line);
+    ASSERT_EQ(1u, exportLines.size()) << r.err;
+    EXPECT_NE(std::string::npos, exportLines[0].find(c.reason)) << exportLines[0];
+    EXPECT_NE(std::string::npos, exportLines[0].find(goodsFile())) << exportLines[0];
+    if (c.fileBytes.empty() && !c.emptyFile) {
+      EXPECT_FALSE(fileExists(goodsFile()));
+    } else {
+      EXPECT_EQ(c.fileBytes, readFileBytes(goodsFile()));
+    }
+    if (c.serviceUp) {
+      EXPECT_EQ(c.requests, requestCount());
+    }
+  }
+}
+
+}  // namespace

@@ -1,0 +1,318 @@
+// `kkmbridge import` against the simulated service: the shift walk, the
+// finished file, and what faults leave behind.
+#include <tinyxml2.h>
+
+#include <regex>
+#include <set>
+
+#include "e2e_support.h"
+
+namespace {
+
+using e2e::ExchangeTest;
+
+struct Doc {
+  int kind;
+  std::string dt;  // seconds part of 2024-05-DDTHH:MM:SS.000+0000, written as "DDTHH:MM:SS"
+};
+
+// A register whose documents are `docs`, in this order of numbers. Checks
+// carry one goods item and a cash payment; shift documents their number.
+std::string dataFile(const std::string& path, const std::vector<Doc>& docs) {
+  std::string json =
+      R"({"accounts":[{"login":"demo","password":"demo-pass","idSession":"s-1","nameUser":"N","idUser":5,"idDealer":6,)"
+      R"("registers":[{"kkmNum":")" + e2e::kDemoKkm + R"(","documents":[)";
+  int n = 0;
+  for (const auto& d : docs) {
+    ++n;
+    if (n > 1) json += ',';
+    std::string body;
+    if (d.kind == 3 || d.kind == 4) {
+      body = R"({"t1038":7,"t1042":)" + std::to_string(n) +
+             R"(,"t1054":1,"t1055":1,"t1031":1000,"t1081":0,"t1215":0,"t1216":0,"t1217":0,"t1077":"1",)"
+             R"("tl1059":[{"t1023":"1.000","t1079":1000,"t1043":1000,"t1199":1,"t1214":4,"t40385":"C)" +
+             std::to_string(n) + R"(","t1030":"x"}]})";
+    } else {
+      body = R"({"t1038":7,"t1042":)" + std::to_string(n) + R"(,"t1055":500,"t1077":"1"})";
+    }
+    json += R"({"id":)" + std::to_string(1000 + n) + R"(,"docNo":)" + std::to_string(n) + R"(,"docKind":)" +
+            std::to_string(d.kind) + R"(,"docDt":"2024-05-)" + d.dt + R"(.000+0000","body":)" + body + "}";
+  }
+  json += "]}]}]}";
+  writeFileBytes(path, json);
+  return path;
+}
+
+struct Report {
+  std::string opening, closing;
+  std::vector<std::string> checkNumbers;
+  bool operator<(const Report& o) const { return opening + closing < o.opening + o.closing; }
+};
+
+// The sales reports of an ImportData file, in file order.
+std::vector<Report> reportsIn(const std::string& path) {
+  std::vector<Report> reports;
+  tinyxml2::XMLDocument doc;
+  if (doc.LoadFile(path.c_str()) != tinyxml2::XML_SUCCESS) return reports;
+  const tinyxml2::XMLElement* root = doc.FirstChildElement("ImportData");
+  const tinyxml2::XMLElement* list = root ? root->FirstChildElement("SaleReports") : nullptr;
+  for (const tinyxml2::XMLElement* r = list ? list->FirstChildElement("SaleReport") : nullptr; r;
+       r = r->NextSiblingElement("SaleReport")) {
+    Report report{r->Attribute("OpeningDate"), r->Attribute("ClosingDate"), {}};
+    const tinyxml2::XMLElement* checks = r->FirstChildElement("Checks");
+    for (const tinyxml2::XMLElement* c = checks ? checks->FirstChildElement("Check") : nullptr; c;
+         c = c->NextSiblingElement("Check"))
+      report.checkNumbers.push_back(c->Attribute("Number"));
+    reports.push_back(report);
+  }
+  return reports;
+}
+
+bool validates(const std::string& path) {
+  return std::system(("xmllint --noout --schema '" + e2e::kSchema + "' '" + path + "' 2>/dev/null").c_str()) == 0;
+}
+
+// What 1C leaves in place of a file it has loaded.
+void loadAs1CDoes(const std::string& path) {
+  writeFileBytes(path, "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<ImportData FormatVersion=\"3000\" "
+                       "Processed=\"2024-12-01T10:00:00\"/>\n");
+}
+
+class ImportTest : public ExchangeTest {};
+
+TEST_F(ImportTest, DemoRegisterGivesTheCompleteFileAndMovesTheBookmark) {
+  startService();
+  writeConfig("0");
+  const ProgramResult r = run("import", importFile());
+  ASSERT_EQ(0, r.exitCode) << r.out << r.err;
+  EXPECT_TRUE(e2e::programErrorLines(r.err).empty()) << r.err;
+  EXPECT_EQ(readFileBytes(std::string(KKM_SOURCE_DIR) + "/tests/data/demo-ImportData.xml"), readFileBytes(importFile()));
+  EXPECT_TRUE(validates(importFile()));
+  EXPECT_EQ("2024-11-20T20:00:02.000+0000", storedLastDocDT());
+  // Login, the shift query, and two queries for each of the three closed shifts.
+  EXPECT_EQ(8, requestCount());
+  const auto first = kkmtest::readRequestLog(currentLogDir(), 2);
+  ASSERT_TRUE(first.has_value());
+  EXPECT_NE(std::string::npos, first->body.find("\"dateFrom\":\"2020-03-01T00:00:00.000+0000\"")) << first->body;
+  EXPECT_NE(std::string::npos, first->body.find("\"kinds\":[2,5] ")) << first->body;
+  const auto interval = kkmtest::readRequestLog(currentLogDir(), 4);
+  ASSERT_TRUE(interval.has_value());
+  EXPECT_NE(std::string::npos, interval->body.find("\"kinds\":[129, 130] , \"sortBy\":\"docNo, docDt\"}")) << interval->body;
+  EXPECT_NE(std::string::npos, interval->body.find("\"dateFrom\":\"2024-11-18T08:00:05.000+0000\", \"dateTo\":\"2024-11-18T20:00:10.000+0000\""))
+      << interval->body;
+}
+
+TEST_F(ImportTest, AFileNotYetLoadedIsNeverOverwritten) {
+  startService();
+  writeConfig("0");
+  ASSERT_EQ(0, run("import", importFile()).exitCode);
+  const std::string written = readFileBytes(importFile());
+  const std::string bookmark = storedLastDocDT();
+
+  startService();
+  writeConfig(bookmark);
+  const std::string configBefore = readFileBytes(config());
+  const ProgramResult again = run("import", importFile());
+  EXPECT_EQ(0, again.exitCode);
+  EXPECT_NE(std::string::npos, again.out.find("not loaded yet")) << again.out;
+  EXPECT_EQ(written, readFileBytes(importFile()));
+  EXPECT_EQ(configBefore, readFileBytes(config()));
+  EXPECT_EQ(1, requestCount());  // the login only
+
+  // Once 1C has loaded it, the next run finds nothing new and writes nothing.
+  loadAs1CDoes(importFile());
+  const std::string stub = readFileBytes(importFile());
+  startService();
+  writeConfig(bookmark);
+  const ProgramResult third = run("import", importFile());
+  EXPECT_EQ(0, third.exitCode) << third.err;
+  EXPECT_NE(std::string::npos, third.out.find("nothing new")) << third.out;
+  EXPECT_EQ(stub, readFileBytes(importFile()));
+  EXPECT_EQ(bookmark, storedLastDocDT());
+  EXPECT_EQ(2, requestCount());  // login and the shift query: the last closing is the only document
+}
+
+TEST_F(ImportTest, ForeignExchangeFilesAreLeftAlone) {
+  const std::vector<std::string> cases = {"not xml <<<", "<?xml version=\"1.0\"?><ExportData/>", "   \n"};
+  for (const auto& bytes : cases) {
+    startService();
+    writeConfig("0");
+    writeFileBytes(importFile(), bytes);
+    const ProgramResult r = run("import", importFile());
+    EXPECT_EQ(-3, r.exitCode) << bytes;
+    EXPECT_EQ(1u, e2e::programErrorLines(r.err).size()) << r.err;
+    EXPECT_EQ(bytes, readFileBytes(importFile()));
+    EXPECT_EQ("0", storedLastDocDT());
+    EXPECT_EQ(1, requestCount());
+  }
+}
+
+TEST_F(ImportTest, ShiftWalk) {
+  struct Case {
+    std::string name;
+    std::vector<Doc> docs;
+    std::string lastDocDT;
+    std::vector<std::pair<std::string, std::string>> reports;  // opening, closing
+    std::string newLastDocDT;                                  // "" = unchanged, no file
+  };
+  const std::vector<Case> cases = {
+      {"leading closing is skipped",
+       {{5, "01T20:00:00"}, {2, "02T08:00:00"}, {3, "02T09:00:00"}, {5, "02T20:00:00"}},
+       "2024-05-01T20:00:00.000+0000",
+       {{"2024-05-02T08:00:00", "2024-05-02T20:00:00"}},
+       "2024-05-02T20:00:00.000+0000"},
+      {"two shifts",
+       {{2, "01T08:00:00"}, {3, "01T09:00:00"}, {5, "01T20:00:00"}, {2, "02T08:00:00"}, {4, "02T09:00:00"},
+        {5, "02T20:00:00"}},
+       "0",
+       {{"2024-05-01T08:00:00", "2024-05-01T20:00:00"}, {"2024-05-02T08:00:00", "2024-05-02T20:00:00"}},
+       "2024-05-02T20:00:00.000+0000"},
+      {"opening, opening, closing",
+       {{2, "01T08:00:00"}, {3, "01T09:00:00"}, {2, "01T10:00:00"}, {3, "01T11:00:00"}, {5, "01T20:00:00"}},
+       "0",
+       {{"2024-05-01T10:00:00", "2024-05-01T20:00:00"}},
+       "2024-05-01T20:00:00.000+0000"},
+      {"open shift at the end",
+       {{2, "01T08:00:00"}, {5, "01T20:00:00"}, {2, "02T08:00:00"}, {3, "02T09:00:00"}},
+       "0",
+       {{"2024-05-01T08:00:00", "2024-05-01T20:00:00"}},
+       "2024-05-01T20:00:00.000+0000"},
+      {"only an opening", {{2, "01T08:00:00"}, {3, "01T09:00:00"}}, "0", {}, ""},
+      {"nothing at all", {}, "2024-05-01T20:00:00.000+0000", {}, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::remove(importFile().c_str());
+    startService(dataFile(dir.file("data.json"), c.docs));
+    writeConfig(c.lastDocDT);
+    const ProgramResult r = run("import", importFile());
+    ASSERT_EQ(0, r.exitCode) << r.out << r.err;
+    const auto reports = reportsIn(importFile());
+    ASSERT_EQ(c.reports.size(), reports.size());
+    for (std::size_t i = 0; i < reports.size(); ++i) {
+      EXPECT_EQ(c.reports[i].first, reports[i].opening);
+      EXPECT_EQ(c.reports[i].second, reports[i].closing);
+    }
+    if (c.newLastDocDT.empty()) {
+      EXPECT_FALSE(fileExists(importFile()));
+      EXPECT_EQ(c.lastDocDT, storedLastDocDT());
+    } else {
+      EXPECT_TRUE(validates(importFile()));
+      EXPECT_EQ(c.newLastDocDT, storedLastDocDT());
+    }
+  }
+}
+
+TEST_F(ImportTest, OnlyTheChecksOfTheIntervalAreReported) {
+  startService(dataFile(dir.file("data.json"), {{2, "01T08:00:00"}, {3, "01T09:00:00"}, {2, "01T10:00:00"},
+                                                {4, "01T11:00:00"}, {3, "01T12:00:00"}, {5, "01T20:00:00"},
+                                                {3, "01T21:00:00"}}));
+  writeConfig("0");
+  ASSERT_EQ(0, run("import", importFile()).exitCode);
+  const auto reports = reportsIn(importFile());
+  ASSERT_EQ(1u, reports.size());
+  EXPECT_EQ((std::vector<std::string>{"4", "5"}), reports[0].checkNumbers);
+}
+
+// Every request of a run failing in turn, each way a request can fail: the
+// run stops and changes nothing, and the next run without the fault reports
+// every shift exactly once.
+TEST_F(ImportTest, AFailedRequestLosesNothing) {
+  const std::vector<std::string> kinds = {"status=500", "status=401", "close=30", "garbage"};
+  std::string expected;
+  {
+    startService();
+    writeConfig("0");
+    ASSERT_EQ(0, run("import", importFile()).exitCode);
+    expected = readFileBytes(importFile());
+    std::remove(importFile().c_str());
+  }
+  int runs = 0;
+  for (int request = 2; request <= 8; ++request) {
+    for (const auto& kind : kinds) {
+      SCOPED_TRACE("request " + std::to_string(request) + " " + kind);
+      startService(e2e::kDemoData, {std::to_string(request) + ":" + kind});
+      writeConfig("0");
+      const std::string configBefore = readFileBytes(config());
+      const ProgramResult failed = run("import", importFile());
+      EXPECT_EQ(-3, failed.exitCode) << failed.out << failed.err;
+      EXPECT_EQ(1u, e2e::programErrorLines(failed.err).size()) << failed.err;
+      EXPECT_FALSE(fileExists(importFile()));
+      EXPECT_EQ(configBefore, readFileBytes(config()));
+      EXPECT_EQ(request, requestCount());  // nothing is asked after the failure
+
+      startService();
+      writeConfig(storedLastDocDT());
+      ASSERT_EQ(0, run("import", importFile()).exitCode);
+      EXPECT_EQ(expected, readFileBytes(importFile()));
+      std::remove(importFile().c_str());
+      ++runs;
+    }
+  }
+  EXPECT_EQ(28, runs);
+}
+
+TEST_F(ImportTest, ServiceDownChangesNothing) {
+  writeConfig("0");  // no service: a port nobody listens on
+  const ProgramResult r = run("import", importFile());
+  EXPECT_EQ(-3, r.exitCode);
+  EXPECT_FALSE(fileExists(importFile()));
+  EXPECT_EQ("0", storedLastDocDT());
+}
+
+TEST_F(ImportTest, AnUnwritableExchangeFolderKeepsTheBookmark) {
+  startService();
+  writeConfig("0");
+  const ProgramResult r = run("import", dir.file("missing-folder/ImportData.xml"));
+  EXPECT_EQ(-3, r.exitCode);
+  const auto lines = e2e::programErrorLines(r.err);
+  ASSERT_EQ(1u, lines.size()) << r.err;
+  EXPECT_NE(std::string::npos, lines[0].find("missing-folder/ImportData.xml")) << lines[0];
+  EXPECT_EQ("0", storedLastDocDT());
+}
+
+TEST_F(ImportTest, DebugModeWritesItsDumpsButNeverThePassword) {
+  startService();
+  writeConfig("0");
+  std::string text = readFileBytes(config());
+  text.replace(text.find("debugmode=\"0\""), 13, "debugmode=\"1\"");
+  writeFileBytes(config(), text);
+  const ProgramResult r = run("import", importFile());
+  ASSERT_EQ(0, r.exitCode) << r.err;
+  EXPECT_NE(std::string::npos, r.out.find(" password ***\n")) << r.out;
+  EXPECT_NE(std::string::npos, r.out.find(" readImportParams lastDocDT 0\n")) << r.out;
+  for (const char* name : {"importLog.log", "importfile.log", "getAllDocsByKindJSONAnswer.json",
+                           "processOneShiftInterval.json", "processOneCheckElement.json",
+                           "processOneIncomeOutcomeCheckElement.json", "getOneCheckFromGoodsJSON.json"}) {
+    const std::string log = readFileBytes(dir.file(name));
+    EXPECT_FALSE(log.empty()) << name;
+    EXPECT_EQ(std::string::npos, log.find("demo-pass")) << name;
+  }
+  EXPECT_EQ(std::string::npos, r.out.find("demo-pass"));
+  EXPECT_EQ(std::string::npos, r.err.find("demo-pass"));
+  // The file written in debug mode is the same as without it.
+  EXPECT_EQ(readFileBytes(std::string(KKM_SOURCE_DIR) + "/tests/data/demo-ImportData.xml"), readFileBytes(importFile()));
+}
+
+TEST_F(ImportTest, DebugModeOffWritesNoLogs) {
+  startService();
+  writeConfig("0");
+  ASSERT_EQ(0, run("import", importFile()).exitCode);
+  int files = 0;
+  for (const char* name : {"importLog.log", "importfile.log", "getAllDocsByKindJSONAnswer.json",
+                           "processOneShiftInterval.json", "processOneCheckElement.json"})
+    files += fileExists(dir.file(name));
+  EXPECT_EQ(0, files);
+}
+
+TEST_F(ImportTest, UnknownModeRunsTheLoginThenStops) {
+  startService();
+  writeConfig("0");
+  const ProgramResult r = run("Import", importFile());
+  EXPECT_EQ(-1, r.exitCode);
+  EXPECT_NE(std::string::npos, r.out.find(" getLoginParams ")) << r.out;
+  EXPECT_EQ(1, requestCount());
+  EXPECT_FALSE(fileExists(importFile()));
+}
+
+}  // namespace
