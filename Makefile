@@ -14,7 +14,7 @@ DEB_PACKAGES := cmake g++ make pkg-config libcurl4-openssl-dev libtinyxml2-dev l
 .DEFAULT_GOAL := build
 -include mk/*.mk
 
-.PHONY: all deps build test sanitize clean
+.PHONY: all deps build test sanitize clean demo
 
 all: build
 
@@ -47,3 +47,6 @@ sanitize: deps
 
 clean:
 	rm -rf $(BUILD_DIR) $(ASAN_DIR)
+
+demo: build
+	BUILD_DIR=$(abspath $(BUILD_DIR)) bash demo/run-demo.sh
