@@ -27,19 +27,23 @@ void appendJsonString(std::string& out, std::string_view value) {
   out += '"';
 }
 
+// The part of `answer` that extractKkmDocs returns; an empty view at the
+// answer's start when there is no "kkmDocs":[ marker.
+std::string_view kkmDocsOf(std::string_view answer) {
+  static constexpr std::string_view kMarker = "\"kkmDocs\":[";
+  const std::size_t markerPos = answer.find(kMarker);
+  if (markerPos == std::string_view::npos) return answer.substr(0, 0);
+  const std::size_t start = markerPos + kMarker.size();
+  const std::size_t rest = answer.size() - start;
+  // The array's ] and the two braces that close the answer are dropped.
+  return answer.substr(start, rest >= 3 ? rest - 3 : rest);
+}
+
 }  // namespace
 
 const std::string& lastDocumentQueryError() { return lastQueryError; }
 
-std::string extractKkmDocs(std::string_view answer) {
-  static constexpr std::string_view kMarker = "\"kkmDocs\":[";
-  const std::size_t markerPos = answer.find(kMarker);
-  if (markerPos == std::string_view::npos) return "";
-  const std::size_t start = markerPos + kMarker.size();
-  const std::size_t rest = answer.size() - start;
-  // The array's ] and the two braces that close the answer are dropped.
-  return std::string(answer.substr(start, rest >= 3 ? rest - 3 : rest));
-}
+std::string extractKkmDocs(std::string_view answer) { return std::string(kkmDocsOf(answer)); }
 
 std::string getAllDocsByKind(const std::string& dateFrom, const std::string& dateTo, const std::string& kinds) {
   std::string outputJSON = makeSessionEnvelope();
@@ -67,9 +71,8 @@ std::string getAllDocsByKind(const std::string& dateFrom, const std::string& dat
   outputJSON += "]}}}";
 
   sendPostRequest(basicURL + "WebDataPackPost", "", outputJSON, 10, 600);
-  const std::string answer = std::move(serviceAnswer);
+  std::string answer = std::move(serviceAnswer);
   serviceAnswer.clear();
-  std::string docsAnswer = extractKkmDocs(answer);
 
   lastQueryError.clear();
   std::string failure = lastRequestFailureText();
@@ -79,14 +82,22 @@ std::string getAllDocsByKind(const std::string& dateFrom, const std::string& dat
                      basicURL + "WebDataPackPost failed: " + failure;
   }
 
-  if (debugmode == 1) {
-    const char* kFile = "getAllDocsByKindJSONAnswer.json";
-    writeLog(kFile, "---------------outputJSON------------");
-    writeLog(kFile, outputJSON);
-    writeLog(kFile, "---------------full answer------------");
-    writeLog(kFile, answer);
-    writeLog(kFile, "---------------docsAnswer------------");
-    writeLog(kFile, docsAnswer);
+  if (debugmode != 1) {
+    // The documents are cut out of the answer in place: a backlog's answer
+    // can be tens of megabytes.
+    const std::string_view docs = kkmDocsOf(answer);
+    const std::size_t start = static_cast<std::size_t>(docs.data() - answer.data());
+    answer.erase(start + docs.size());
+    answer.erase(0, start);
+    return answer;
   }
+  std::string docsAnswer(kkmDocsOf(answer));
+  const char* kFile = "getAllDocsByKindJSONAnswer.json";
+  writeLog(kFile, "---------------outputJSON------------");
+  writeLog(kFile, outputJSON);
+  writeLog(kFile, "---------------full answer------------");
+  writeLog(kFile, answer);
+  writeLog(kFile, "---------------docsAnswer------------");
+  writeLog(kFile, docsAnswer);
   return docsAnswer;
 }

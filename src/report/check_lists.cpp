@@ -9,13 +9,14 @@
 #include "text/date_time.h"
 #include "text/json_scanner.h"
 
-void processChecks(tinyxml2::XMLDocument& doc, tinyxml2::XMLElement* saleReport, std::string_view docs) {
+int processChecks(tinyxml2::XMLDocument& doc, tinyxml2::XMLElement* saleReport, std::string_view docs) {
   tinyxml2::XMLElement* checks = addElementWithText(doc, saleReport, "Checks", "");
   // The body runs also for the document that comes with the final -1, and
   // once with "" for a list without documents (which sets ShiftNumber "0").
   std::string oneDocString;
   int pos = 0;
   bool shiftNumberSet = false;
+  int checkCount = 0;
   while (pos != -1) {
     pos = getOneDocFromJSON(docs, pos, oneDocString);
     if (!shiftNumberSet) {
@@ -25,8 +26,11 @@ void processChecks(tinyxml2::XMLDocument& doc, tinyxml2::XMLElement* saleReport,
         shiftNumberSet = true;
       }
     }
+    // An empty text (a list without documents) writes no Check.
+    if (!oneDocString.empty()) ++checkCount;
     processOneCheckElement(doc, checks, oneDocString);
   }
+  return checkCount;
 }
 
 void processIncomeOutcomeChecks(tinyxml2::XMLDocument& doc, tinyxml2::XMLElement* saleReport, std::string_view docs) {

@@ -10,8 +10,9 @@ inline constexpr int kCashOutcomeKind = 130;
 // Adds Checks under `saleReport` with one Check per document of `docs`, and
 // sets the report's ShiftNumber from the first document's shift number (t1038;
 // "0" when it has none, so an empty list gives "0"). Only a first value that
-// is empty text lets the next document decide.
-void processChecks(tinyxml2::XMLDocument& doc, tinyxml2::XMLElement* saleReport, std::string_view docs);
+// is empty text lets the next document decide. Returns the number of Check
+// elements written.
+int processChecks(tinyxml2::XMLDocument& doc, tinyxml2::XMLElement* saleReport, std::string_view docs);
 
 // Adds IncomeOutcomeChecks under `saleReport` with one IncomeOutcomeCheck per
 // document of `docs`; adds nothing when `docs` is "".

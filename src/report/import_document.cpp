@@ -15,23 +15,58 @@
 
 namespace {
 
-// Prints the document into the temporary file of an atomic replace. In debug
-// mode the text is printed once into memory for the log and the same bytes
-// go to the file; otherwise the document is printed straight into the file.
-bool saveImportData(tinyxml2::XMLDocument& docOut, const std::string& xmlFileName, std::string& error) {
-  if (debugmode == 1) {
-    const std::string xmlOut = xmlToString(docOut);
-    writeLog("importfile.log", "try to save XML to " + xmlFileName);
-    writeLog("importfile.log", xmlOut);
-    return writeFileAtomically(
-        xmlFileName,
-        [&xmlOut](std::FILE* out) { return std::fwrite(xmlOut.data(), 1, xmlOut.size(), out) == xmlOut.size(); },
-        error);
+// Prints the ImportData document one SaleReport at a time: the declaration
+// and the opening tags before the first report, then each report as soon as
+// it is finished, which is then freed, so that memory holds one shift at a
+// time however many a run takes. The printer gets exactly the calls that
+// printing the whole document makes, so the bytes are the same.
+class ShiftByShiftPrinter {
+ public:
+  // Prints into `file`, or into memory when `file` is null.
+  ShiftByShiftPrinter(tinyxml2::XMLDocument& doc, std::FILE* file) : doc_(doc), printer_(file, false, 0) {}
+
+  void add(tinyxml2::XMLElement& saleReport) {
+    if (saleReports_ == nullptr) open(saleReport);
+    saleReport.Accept(&printer_);
+    doc_.DeleteNode(&saleReport);
   }
-  return writeFileAtomically(
-      xmlFileName, [&docOut](std::FILE* out) { return docOut.SaveFile(out, false) == tinyxml2::XML_SUCCESS; },
-      error);
-}
+
+  // Closes the tags left open; nothing to do when no report came.
+  void finish() {
+    if (saleReports_ == nullptr) return;
+    printer_.VisitExit(*saleReports_);
+    printer_.VisitExit(*importData_);
+    printer_.VisitExit(doc_);
+  }
+
+  // What was printed into memory.
+  std::string text() const {
+    const int size = printer_.CStrSize();  // counts the terminating zero
+    return size > 1 ? std::string(printer_.CStr(), static_cast<std::size_t>(size - 1)) : std::string();
+  }
+
+ private:
+  // Prints every node in front of the first report, entering the elements that hold it.
+  void open(const tinyxml2::XMLElement& firstReport) {
+    saleReports_ = firstReport.Parent()->ToElement();
+    importData_ = saleReports_->Parent()->ToElement();
+    printer_.VisitEnter(doc_);
+    printUpTo(doc_.FirstChild(), importData_);
+    printer_.VisitEnter(*importData_, importData_->FirstAttribute());
+    printUpTo(importData_->FirstChild(), saleReports_);
+    printer_.VisitEnter(*saleReports_, saleReports_->FirstAttribute());
+    printUpTo(saleReports_->FirstChild(), &firstReport);
+  }
+
+  void printUpTo(const tinyxml2::XMLNode* node, const tinyxml2::XMLNode* stop) {
+    for (; node != nullptr && node != stop; node = node->NextSibling()) node->Accept(&printer_);
+  }
+
+  tinyxml2::XMLDocument& doc_;
+  tinyxml2::XMLPrinter printer_;
+  const tinyxml2::XMLElement* importData_ = nullptr;
+  const tinyxml2::XMLElement* saleReports_ = nullptr;
+};
 
 // Takes back a saved exchange file whose shifts could not be booked in the
 // configuration: 1C must not load shifts that the next run reports again.
@@ -165,24 +200,46 @@ int writeImportDataXML(const std::string& xmlFileName, const std::string& config
   root->SetAttribute("FormatVersion", kImportDataFormatVersion);
 
   ShiftWalkResult walk;
-  if (!processShiftIntervals(docOut, root, query, walk)) {
+  bool walked = false;
+  std::vector<std::string> rejected;
+  std::string error;
+  const bool saved = writeFileAtomically(
+      xmlFileName,
+      [&](std::FILE* out) {
+        // In debug mode the text is printed into memory: the log needs it whole.
+        ShiftByShiftPrinter printer(docOut, debugmode == 1 ? nullptr : out);
+        walked = processShiftIntervals(docOut, root, query, walk, [&](tinyxml2::XMLElement& report, std::string&) {
+          listRejectedValuesOfShift(report, rejected);
+          printer.add(report);
+          return true;
+        });
+        if (!walked || walk.reportCount == 0) return false;  // nothing to keep
+        printer.finish();
+        if (debugmode != 1) return true;
+        const std::string xmlOut = printer.text();
+        writeLog("importfile.log", "try to save XML to " + xmlFileName);
+        writeLog("importfile.log", xmlOut);
+        return std::fwrite(xmlOut.data(), 1, xmlOut.size(), out) == xmlOut.size();
+      },
+      error);
+
+  if (!walk.error.empty()) {
     printErrorLine("kkmbridge: import stopped, " + xmlFileName + " not written and lastDocDT unchanged: " + walk.error);
     return kExitRunFailed;
   }
-  if (walk.reportCount == 0) {
+  if (walked && walk.reportCount == 0) {
     // An ImportData without any SaleReport is no file 1C can load, and it
     // would replace what 1C left in its place.
     printLine(" import: no closed shift since \"" + lastDocDT + "\", nothing new; " + xmlFileName + " not written");
     return kExitOk;
   }
-  for (const std::string& line : listRejectedValues(*root))
-    printErrorLine("kkmbridge: warning: " + xmlFileName + ": " + line + "; 1C refuses a file with such values");
-
-  std::string error;
-  if (!saveImportData(docOut, xmlFileName, error)) {
+  if (!saved) {
     printErrorLine("kkmbridge: cannot write exchange file " + xmlFileName + ": " + error + "; lastDocDT unchanged");
     return kExitRunFailed;
   }
+  for (const std::string& line : rejected)
+    printErrorLine("kkmbridge: warning: " + xmlFileName + ": " + line + "; 1C refuses a file with such values");
+
   // The shifts count as reported only once the file holding them is saved.
   bool booked;
   if (walk.lastClosingDate.empty()) {
@@ -196,8 +253,13 @@ int writeImportDataXML(const std::string& xmlFileName, const std::string& config
     undoExchangeFile(xmlFileName, previous);
     return kExitRunFailed;
   }
-  printLine(" import: " + std::to_string(walk.reportCount) + " sales report(s) written to " + xmlFileName +
-            ", lastDocDT " + walk.lastClosingDate);
+  printLine(" import: " + std::to_string(walk.reportCount) + " sales report(s) with " +
+            std::to_string(walk.checkCount) + " check(s) written to " + xmlFileName + ", lastDocDT " +
+            walk.lastClosingDate);
+  if (walk.shiftsLeft > 0) {
+    printLine(" import: " + std::to_string(walk.shiftsLeft) + " closed shift(s) left for the next run (a run takes " +
+              "shifts until its file holds " + std::to_string(kMaxChecksPerRun) + " checks)");
+  }
   return kExitOk;
 }
 

@@ -38,7 +38,9 @@ std::string checkProblems(const XMLElement& check) {
   return problems;
 }
 
-void listShift(const XMLElement& saleReport, std::vector<std::string>& lines) {
+}  // namespace
+
+void listRejectedValuesOfShift(const XMLElement& saleReport, std::vector<std::string>& lines) {
   const std::string shift = shiftName(saleReport);
   std::string problems;
   if (emptyAttribute(saleReport, "OpeningDate")) addProblem(problems, "empty OpeningDate");
@@ -76,15 +78,13 @@ void listShift(const XMLElement& saleReport, std::vector<std::string>& lines) {
   }
 }
 
-}  // namespace
-
 std::vector<std::string> listRejectedValues(const tinyxml2::XMLElement& importData) {
   std::vector<std::string> lines;
   for (const XMLElement* reports = importData.FirstChildElement("SaleReports"); reports;
        reports = reports->NextSiblingElement("SaleReports")) {
     for (const XMLElement* report = reports->FirstChildElement("SaleReport"); report;
          report = report->NextSiblingElement("SaleReport")) {
-      listShift(*report, lines);
+      listRejectedValuesOfShift(*report, lines);
     }
   }
   return lines;

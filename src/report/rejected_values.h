@@ -12,3 +12,6 @@
 // naming the shift (its number and dates) and the check (its place in the
 // shift and its number) and the values. Empty when there is nothing to say.
 std::vector<std::string> listRejectedValues(const tinyxml2::XMLElement& importData);
+
+// The same for one SaleReport, appended to `lines`.
+void listRejectedValuesOfShift(const tinyxml2::XMLElement& saleReport, std::vector<std::string>& lines);

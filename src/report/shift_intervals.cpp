@@ -38,9 +38,9 @@ std::string getShiftDocs(const std::string& dateFrom, const DocumentQuery& query
   return askFor(query, dateFrom, currentTimeText(), kShiftKinds, error);
 }
 
-bool processOneShiftInterval(tinyxml2::XMLDocument& doc, tinyxml2::XMLElement* saleReports,
-                             const std::string& startDate, const std::string& endDate, const DocumentQuery& query,
-                             std::string& error) {
+tinyxml2::XMLElement* processOneShiftInterval(tinyxml2::XMLDocument& doc, tinyxml2::XMLElement* saleReports,
+                                              const std::string& startDate, const std::string& endDate,
+                                              const DocumentQuery& query, int& checkCount, std::string& error) {
   tinyxml2::XMLElement* saleReport = addElementWithText(doc, saleReports, "SaleReport", "");
   const std::string openingDate = convertDateTimeTo1C(startDate);
   const std::string closingDate = convertDateTimeTo1C(endDate);
@@ -49,18 +49,18 @@ bool processOneShiftInterval(tinyxml2::XMLDocument& doc, tinyxml2::XMLElement* s
 
   // The interval queries take the raw dates of the opening and the closing.
   std::string allDocsFromShiftInterval = askFor(query, startDate, endDate, kCheckKinds, error);
-  if (!error.empty()) return false;
-  processChecks(doc, saleReport, allDocsFromShiftInterval);
+  if (!error.empty()) return nullptr;
+  checkCount += processChecks(doc, saleReport, allDocsFromShiftInterval);
   allDocsFromShiftInterval = askFor(query, startDate, endDate, kIncomeOutcomeKinds, error);
-  if (!error.empty()) return false;
+  if (!error.empty()) return nullptr;
   processIncomeOutcomeChecks(doc, saleReport, allDocsFromShiftInterval);
 
   addElementWithText(doc, saleReport, "ShiftState", "2");
-  return true;
+  return saleReport;
 }
 
 bool processShiftIntervals(tinyxml2::XMLDocument& doc, tinyxml2::XMLElement* importData, const DocumentQuery& query,
-                           ShiftWalkResult& result) {
+                           ShiftWalkResult& result, const SaleReportSink& sink) {
   result = ShiftWalkResult();
   if (lastDocDT == "0") lastDocDT = kFirstDocDT;
   dump("----------start function- processShiftIntervals--------");
@@ -87,12 +87,20 @@ bool processShiftIntervals(tinyxml2::XMLDocument& doc, tinyxml2::XMLElement* imp
       dump("----------found--startDate---------", startDate);
     } else if (kind == kShiftClosingKind && shiftOpen) {
       shiftOpen = false;
+      if (result.checkCount >= kMaxChecksPerRun) {
+        // This run's file is full: the shift waits for the next run.
+        ++result.shiftsLeft;
+        continue;
+      }
       endDate = getStringFromJSON(oneDocString, "docDt");
       dump("------------processOneShiftInterval------------------");
       dump("startDate--" + startDate + "----endDate---", endDate);
-      if (!processOneShiftInterval(doc, saleReports, startDate, endDate, query, result.error)) return false;
+      tinyxml2::XMLElement* saleReport =
+          processOneShiftInterval(doc, saleReports, startDate, endDate, query, result.checkCount, result.error);
+      if (saleReport == nullptr) return false;
       ++result.reportCount;
       result.lastClosingDate = endDate;
+      if (sink && !sink(*saleReport, result.error)) return false;
     }
   }
   dump("---------processShiftIntervals before saveLastShiftCloseDate---------");

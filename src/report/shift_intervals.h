@@ -28,23 +28,38 @@ inline constexpr const char* kFirstDocDT = "2020-03-01T00:00:00.000+0000";
 using DocumentQuery = std::function<std::string(const std::string& dateFrom, const std::string& dateTo,
                                                 const std::string& kinds, std::string& error)>;
 
+// A run takes whole shifts into its file only while the file holds fewer
+// checks than this; the shift that reaches it is the run's last, and the
+// next run goes on from its closing. A register that was offline for months
+// would otherwise bring more checks than one process can hold, and fail on
+// every run for ever.
+inline constexpr int kMaxChecksPerRun = 50000;
+
 // What the walk handed back.
 struct ShiftWalkResult {
   int reportCount = 0;          // SaleReport elements written
+  int checkCount = 0;           // Check elements written, all shifts together
+  int shiftsLeft = 0;           // closed shifts left for the next run by the check limit
   std::string lastClosingDate;  // raw docDt of the last closing reported; "" when none (or it had none)
   std::string error;            // set when a query failed: the document must not be saved
 };
+
+// Takes each SaleReport as soon as it is complete (to print it and free it,
+// so that memory holds one shift at a time). Returns false, with `error` set,
+// to stop the walk.
+using SaleReportSink = std::function<bool(tinyxml2::XMLElement& saleReport, std::string& error)>;
 
 // The shift openings and closings from `dateFrom` up to now.
 std::string getShiftDocs(const std::string& dateFrom, const DocumentQuery& query, std::string& error);
 
 // Writes one SaleReport under `saleReports` for the shift from `startDate` to
 // `endDate` (raw docDt texts): its dates, its checks and income/outcome
-// checks as `query` finds them, and ShiftState. Returns false, with `error`
-// set, when a query failed; the SaleReport is then incomplete.
-bool processOneShiftInterval(tinyxml2::XMLDocument& doc, tinyxml2::XMLElement* saleReports,
-                             const std::string& startDate, const std::string& endDate, const DocumentQuery& query,
-                             std::string& error);
+// checks as `query` finds them, and ShiftState. Returns the SaleReport and
+// adds its checks to `checkCount`; returns null, with `error` set, when a
+// query failed (the SaleReport is then incomplete).
+tinyxml2::XMLElement* processOneShiftInterval(tinyxml2::XMLDocument& doc, tinyxml2::XMLElement* saleReports,
+                                              const std::string& startDate, const std::string& endDate,
+                                              const DocumentQuery& query, int& checkCount, std::string& error);
 
 // Adds SaleReports under `importData` and one SaleReport per closed shift
 // since the lastDocDT setting ("0" is replaced by kFirstDocDT, also in the
@@ -52,7 +67,11 @@ bool processOneShiftInterval(tinyxml2::XMLDocument& doc, tinyxml2::XMLElement* s
 // opening in front is skipped, a later opening replaces an earlier one, and a
 // shift still open at the end waits for the next run. Stores nothing: the
 // last reported closing comes back in `result` for the caller to store once
-// the document is saved. Returns false when a query failed (the walk stops
-// at once; `result.error` says which and why).
+// the document is saved. Takes shifts only while fewer than
+// kMaxChecksPerRun checks are written; the closed shifts after that are
+// counted in `result.shiftsLeft`. Each finished SaleReport goes to `sink`
+// when one is given (else it stays in the document). Returns false when a
+// query failed or the sink refused (the walk stops at once; `result.error`
+// says which and why).
 bool processShiftIntervals(tinyxml2::XMLDocument& doc, tinyxml2::XMLElement* importData, const DocumentQuery& query,
-                           ShiftWalkResult& result);
+                           ShiftWalkResult& result, const SaleReportSink& sink = nullptr);

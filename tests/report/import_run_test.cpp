@@ -121,7 +121,7 @@ TEST_F(ImportRunTest, WritesOneSaleReportPerClosedShift) {
   FakeService service = twoShifts();
   ASSERT_EQ(kExitOk, run(service));
   EXPECT_EQ("", err);
-  EXPECT_EQ(" import: 2 sales report(s) written to " + exchange + ", lastDocDT " + kC2 + "\n", out);
+  EXPECT_EQ(" import: 2 sales report(s) with 3 check(s) written to " + exchange + ", lastDocDT " + kC2 + "\n", out);
   EXPECT_EQ(kC2, storedLastDocDT());
   EXPECT_EQ("", schemaComplaints(exchange));
 
