@@ -163,6 +163,30 @@ TEST_F(CloudClientTest, DocumentQueryWithTheFailedLoginEnvelopeAndOddValues) {
   EXPECT_NE(std::string::npos, lastDocumentQueryError().find("HTTP status 401")) << lastDocumentQueryError();
 }
 
+// The bodies sent before any login succeeded, byte for byte (time stamps by pattern).
+TEST_F(CloudClientTest, BodiesAfterAFailedLoginAreExact) {
+  start();
+  idUser = idDealer = -1;
+  kkmNum = "0000000000012345";
+  const std::string dateTo = "2026-12-08T08:15:00+0300";
+  getAllDocsByKind("2020-03-01T00:00:00.000+0000", dateTo, "2,5");
+  const std::string want =
+      R"re(\{ "session": \{ "idSession": "","idDealer":-1, "idUser":-1\}, "params": \{ "ext": \{"getDocumentsCommands": \[)re"
+      R"re(\{"commandId":"command()re" + kStampPattern + R"re()", "commandDt":"()re" + kStampPattern +
+      R"re()", "dateFrom":"2020-03-01T00:00:00.000\+0000", "dateTo":"2026-12-08T08:15:00\+0300", )re"
+      R"re("serialNumbers":\["0000000000012345"\], "kinds":\[2,5\] , "sortBy":"docNo, docDt"\}\]\}\}\})re";
+  const std::string body = request(1).body;
+  std::smatch m;
+  ASSERT_TRUE(std::regex_match(body, m, std::regex(want))) << body;
+  EXPECT_EQ(m[1].str(), m[2].str());  // one stamp serves as identifier and date
+  EXPECT_EQ(355u - 2 * 24 + 2 * m[1].length(), body.size());
+
+  std::string answer;
+  send1CexportData("<a b=\"1\">x</a>", answer);
+  EXPECT_EQ(R"({ "session": { "idSession": "","idDealer":-1, "idUser":-1},  "params": { "ext": { "import1cXmlTovars": "<a b=\"1\">x</a>"}}})",
+            request(2).body);
+}
+
 TEST_F(CloudClientTest, DocumentQueryFailuresAreTold) {
   struct Case {
     std::string fault;
