@@ -1,0 +1,42 @@
+# Benchmarks (bench/): `make bench` builds the program, cloud-sim and the
+# benchmark programs in Release mode into build/bench-release/, runs every
+# row against cloud-sim on loopback and prints the table; the CSV files, the
+# table and each row's files land in build/bench/.
+#
+#   make bench BENCH_REPS=5                    more repetitions (default 3)
+#   make bench BENCH_ROWS=import-1k,scanner    only some rows (names: kkm_bench --help)
+#   make bench BENCH_BACKLOG="--backlog-shifts 20 --backlog-checks 20000"
+
+BENCH_BUILD_DIR ?= build/bench-release
+BENCH_OUT ?= build/bench
+BENCH_REPS ?= 3
+BENCH_ROWS ?=
+BENCH_BACKLOG ?=
+BENCH_JOBS ?= 2
+BENCH_PACKAGES := libbenchmark-dev curl
+DEB_PACKAGES_EXTRA += $(BENCH_PACKAGES)
+
+.PHONY: bench bench-build bench-deps
+
+bench-deps:
+	@missing=""; \
+	for p in $(BENCH_PACKAGES); do \
+	  dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q "install ok installed" || missing="$$missing $$p"; \
+	done; \
+	if [ -z "$$missing" ]; then exit 0; fi; \
+	if [ "$$(id -u)" = 0 ]; then \
+	  echo "installing:$$missing"; \
+	  apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends $$missing; \
+	else \
+	  echo "missing packages; run as root:"; \
+	  echo "  apt-get install -y$$missing"; \
+	  exit 1; \
+	fi
+
+bench-build: deps bench-deps
+	cmake -S bench -B $(BENCH_BUILD_DIR) -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS_RELEASE="-O2 -DNDEBUG"
+	cmake --build $(BENCH_BUILD_DIR) -j $(BENCH_JOBS)
+
+bench: bench-build
+	$(BENCH_BUILD_DIR)/kkm_bench --bin $(BENCH_BUILD_DIR) --out $(BENCH_OUT) --reps $(BENCH_REPS) \
+	  $(if $(BENCH_ROWS),--rows $(BENCH_ROWS)) $(BENCH_BACKLOG)
