@@ -81,7 +81,7 @@ void processOneCheckElement(tinyxml2::XMLDocument& doc, tinyxml2::XMLElement* ch
                             std::string_view oneDocString) {
   if (oneDocString.empty()) return;
   const std::string checkDate = convertDateTimeTo1C(getStringFromJSON(oneDocString, "docDt"));
-  const std::string docBody = getBodyFromDocJSON(oneDocString);
+  const std::string_view docBody = bodyOfDocJSON(oneDocString);
   tinyxml2::XMLElement* checkElement = addElementWithAttribute(doc, checksElement, "Check", "Date", checkDate);
   checkElement->SetAttribute("Number", getTagValueFromBodyJSON(docBody, "t1042").c_str());
   checkElement->SetAttribute("TaxationSystem", getTagValueFromBodyJSON(docBody, "t1055").c_str());

@@ -51,7 +51,7 @@ void processOneIncomeOutcomeCheckElement(tinyxml2::XMLDocument& doc, tinyxml2::X
   const std::string checkDate = convertDateTimeTo1C(getStringFromJSON(oneDocString, "docDt"));
   // A kind that is missing or no number reads as -1 and counts as income.
   const char* docType = getIntFromJSON(oneDocString, "docKind") == kCashOutcomeKind ? "Outcome" : "Income";
-  const std::string docBody = getBodyFromDocJSON(oneDocString);
+  const std::string_view docBody = bodyOfDocJSON(oneDocString);
   tinyxml2::XMLElement* element =
       addElementWithAttribute(doc, incomeOutcomeChecks, "IncomeOutcomeCheck", "Date", checkDate);
   element->SetAttribute("Type", docType);

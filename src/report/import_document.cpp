@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 
 #include "app/entry_point.h"
 #include "config/config_file.h"
@@ -17,9 +18,9 @@ namespace {
 
 // Prints the ImportData document one SaleReport at a time: the declaration
 // and the opening tags before the first report, then each report as soon as
-// it is finished, which is then freed, so that memory holds one shift at a
-// time however many a run takes. The printer gets exactly the calls that
-// printing the whole document makes, so the bytes are the same.
+// it is finished (the shift walk then frees it), so that memory holds one
+// shift at a time however many a run takes. The printer gets exactly the
+// calls that printing the whole document makes, so the bytes are the same.
 class ShiftByShiftPrinter {
  public:
   // Prints into `file`, or into memory when `file` is null.
@@ -28,7 +29,6 @@ class ShiftByShiftPrinter {
   void add(tinyxml2::XMLElement& saleReport) {
     if (saleReports_ == nullptr) open(saleReport);
     saleReport.Accept(&printer_);
-    doc_.DeleteNode(&saleReport);
   }
 
   // Closes the tags left open; nothing to do when no report came.
@@ -98,6 +98,16 @@ void undoExchangeFile(const std::string& xmlFileName, const ExchangeFileCheck& p
     printErrorLine("kkmbridge: cannot take back " + xmlFileName + ": " + error +
                    "; once 1C has loaded it, the next run reports its shifts again");
   }
+}
+
+// Keeps the finished document instead of taking it apart node by node: the
+// run ends right after it, and the system takes a process's memory back at
+// once, while freeing a shift of 50,000 checks node by node costs a third of
+// the time it took to build. Only an earlier run's document in the same
+// process (as in the tests) is freed here.
+void releaseAtExit(std::unique_ptr<tinyxml2::XMLDocument> doc) {
+  static auto* kept = new std::unique_ptr<tinyxml2::XMLDocument>();  // never destroyed, still reachable
+  *kept = std::move(doc);
 }
 
 }  // namespace
@@ -191,7 +201,13 @@ ExchangeFileCheck inspectExchangeFile(const std::string& fileName) {
 
 int writeImportDataXML(const std::string& xmlFileName, const std::string& configFileName, const DocumentQuery& query,
                        const ExchangeFileCheck& previous) {
-  tinyxml2::XMLDocument docOut;
+  auto document = std::make_unique<tinyxml2::XMLDocument>();
+  tinyxml2::XMLDocument& docOut = *document;
+  // However the run ends, the document is left for the process's exit.
+  struct Release {
+    std::unique_ptr<tinyxml2::XMLDocument>& doc;
+    ~Release() { releaseAtExit(std::move(doc)); }
+  } release{document};
   docOut.InsertEndChild(docOut.NewDeclaration());
   tinyxml2::XMLElement* root = addRootElementWithText(docOut, "ImportData", "");
   root->SetAttribute("xmlns", kImportDataNamespace);

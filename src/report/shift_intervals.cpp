@@ -74,6 +74,7 @@ bool processShiftIntervals(tinyxml2::XMLDocument& doc, tinyxml2::XMLElement* imp
   std::string startDate;
   std::string endDate;
   tinyxml2::XMLElement* saleReports = addElementWithText(doc, importData, "SaleReports", "");
+  tinyxml2::XMLElement* handedOver = nullptr;  // the last report the sink took
   // The body runs also for the document that comes with the final -1, and
   // once with "" (kind -1: nothing) for a list without documents.
   while (pos != -1) {
@@ -95,12 +96,20 @@ bool processShiftIntervals(tinyxml2::XMLDocument& doc, tinyxml2::XMLElement* imp
       endDate = getStringFromJSON(oneDocString, "docDt");
       dump("------------processOneShiftInterval------------------");
       dump("startDate--" + startDate + "----endDate---", endDate);
+      if (handedOver != nullptr) {
+        // Printed already: it makes room for the next shift.
+        doc.DeleteNode(handedOver);
+        handedOver = nullptr;
+      }
       tinyxml2::XMLElement* saleReport =
           processOneShiftInterval(doc, saleReports, startDate, endDate, query, result.checkCount, result.error);
       if (saleReport == nullptr) return false;
       ++result.reportCount;
       result.lastClosingDate = endDate;
-      if (sink && !sink(*saleReport, result.error)) return false;
+      if (sink) {
+        if (!sink(*saleReport, result.error)) return false;
+        handedOver = saleReport;
+      }
     }
   }
   dump("---------processShiftIntervals before saveLastShiftCloseDate---------");

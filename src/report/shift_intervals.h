@@ -44,8 +44,9 @@ struct ShiftWalkResult {
   std::string error;            // set when a query failed: the document must not be saved
 };
 
-// Takes each SaleReport as soon as it is complete (to print it and free it,
-// so that memory holds one shift at a time). Returns false, with `error` set,
+// Takes each SaleReport as soon as it is complete (to print it). The walk
+// then takes the report out of the document before it builds the next one,
+// so that memory holds one shift at a time. Returns false, with `error` set,
 // to stop the walk.
 using SaleReportSink = std::function<bool(tinyxml2::XMLElement& saleReport, std::string& error)>;
 

@@ -9,13 +9,17 @@ constexpr std::size_t npos = std::string_view::npos;
 // Where the value of tag `tag` starts (the first character after \"tag\":)
 // and where the search for the next tag starts; false when the tag is absent.
 bool findTag(std::string_view body, std::string_view tag, std::size_t& tagPos, std::size_t& valueStart) {
-  std::string pattern;
-  pattern.reserve(tag.size() + 3);
-  pattern.append(tag).append("\\\":");
-  tagPos = body.find(pattern);
-  if (tagPos == npos) return false;
-  valueStart = tagPos + pattern.size();
-  return true;
+  // The first place where the tag is followed by \": (no pattern is built:
+  // this runs for every value of every check).
+  static constexpr std::string_view kKeyEnd = "\\\":";
+  for (std::size_t pos = body.find(tag); pos != npos; pos = body.find(tag, pos + 1)) {
+    if (body.compare(pos + tag.size(), kKeyEnd.size(), kKeyEnd) == 0) {
+      tagPos = pos;
+      valueStart = pos + tag.size() + kKeyEnd.size();
+      return true;
+    }
+  }
+  return false;
 }
 
 // The value that starts at `valueStart` and ends at the next tag (the next
@@ -103,14 +107,16 @@ int getOneDocFromJSON(std::string_view text, int startPos, std::string& docJSON)
   return -1;
 }
 
-std::string getBodyFromDocJSON(std::string_view docJSON) {
+std::string_view bodyOfDocJSON(std::string_view docJSON) {
   static constexpr std::string_view kBody = "\"body\":";
   const std::size_t bodyPos = docJSON.find(kBody);
-  if (bodyPos == npos) return "";
+  if (bodyPos == npos) return {};
   const std::size_t start = bodyPos + kBody.size() + 1;  // and the quote that opens the string
-  if (start > docJSON.size()) return "";
-  return std::string(docJSON.substr(start));
+  if (start > docJSON.size()) return {};
+  return docJSON.substr(start);
 }
+
+std::string getBodyFromDocJSON(std::string_view docJSON) { return std::string(bodyOfDocJSON(docJSON)); }
 
 std::string getTagValueFromBodyJSON(std::string_view bodyJSON, std::string_view tag) {
   bool found = false;

@@ -36,6 +36,9 @@ int getOneDocFromJSON(std::string_view text, int startPos, std::string& docJSON)
 // end of `docJSON` (nothing cut at the end); "" without a body.
 std::string getBodyFromDocJSON(std::string_view docJSON);
 
+// The same text as getBodyFromDocJSON, as a view into `docJSON`.
+std::string_view bodyOfDocJSON(std::string_view docJSON);
+
 // The raw value of fiscal tag `tag`: the text after \"tag\": up to the next
 // ,\"t — or, for the last tag, up to the end less one character (the closing
 // brace). "0" when the tag is missing or no value stands there.
