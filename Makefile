@@ -9,29 +9,36 @@ JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 DEB_PACKAGES := cmake g++ make pkg-config libcurl4-openssl-dev libtinyxml2-dev libgtest-dev \
                 libcpp-httplib-dev nlohmann-json3-dev libssl-dev libxml2-utils curl openssl
 
-# Further targets (benchmarks, fuzzing, the Windows build) live in mk/*.mk;
-# each may add to DEB_PACKAGES_EXTRA what only it needs.
-.DEFAULT_GOAL := build
--include mk/*.mk
+# Further targets (benchmarks, fuzzing, the soak, the Windows build) live in
+# mk/*.mk; each installs what only it needs with install-debs.
 
 .PHONY: all deps build test sanitize clean demo
 
 all: build
 
+# $(call install-debs,PACKAGES): installs the packages that are missing (as
+# root, through apt-get), or prints the exact apt-get line and fails.
+define install-debs
+@missing=""; \
+for p in $(1); do \
+  dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q "install ok installed" || missing="$$missing $$p"; \
+done; \
+if [ -z "$$missing" ]; then exit 0; fi; \
+if [ "$$(id -u)" = 0 ]; then \
+  echo "installing:$$missing"; \
+  apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends $$missing; \
+else \
+  echo "missing packages; run as root:"; \
+  echo "  apt-get install -y$$missing"; \
+  exit 1; \
+fi
+endef
+
 deps:
-	@missing=""; \
-	for p in $(DEB_PACKAGES); do \
-	  dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q "install ok installed" || missing="$$missing $$p"; \
-	done; \
-	if [ -z "$$missing" ]; then exit 0; fi; \
-	if [ "$$(id -u)" = 0 ]; then \
-	  echo "installing:$$missing"; \
-	  apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends $$missing; \
-	else \
-	  echo "missing packages; run as root:"; \
-	  echo "  apt-get install -y$$missing"; \
-	  exit 1; \
-	fi
+	$(call install-debs,$(DEB_PACKAGES))
+
+.DEFAULT_GOAL := build
+-include mk/*.mk
 
 build: deps
 	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=Debug

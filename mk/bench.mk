@@ -14,24 +14,11 @@ BENCH_ROWS ?=
 BENCH_BACKLOG ?=
 BENCH_JOBS ?= 2
 BENCH_PACKAGES := libbenchmark-dev curl
-DEB_PACKAGES_EXTRA += $(BENCH_PACKAGES)
 
 .PHONY: bench bench-build bench-deps
 
 bench-deps:
-	@missing=""; \
-	for p in $(BENCH_PACKAGES); do \
-	  dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q "install ok installed" || missing="$$missing $$p"; \
-	done; \
-	if [ -z "$$missing" ]; then exit 0; fi; \
-	if [ "$$(id -u)" = 0 ]; then \
-	  echo "installing:$$missing"; \
-	  apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends $$missing; \
-	else \
-	  echo "missing packages; run as root:"; \
-	  echo "  apt-get install -y$$missing"; \
-	  exit 1; \
-	fi
+	$(call install-debs,$(BENCH_PACKAGES))
 
 bench-build: deps bench-deps
 	cmake -S bench -B $(BENCH_BUILD_DIR) -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS_RELEASE="-O2 -DNDEBUG"

@@ -5,6 +5,7 @@
 #include <cctype>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
 
 #include "config/settings.h"
 #include "files/console.h"
@@ -38,6 +39,33 @@ tinyxml2::XMLElement* findPath(tinyxml2::XMLDocument& doc, const char* section, 
   if (config == nullptr) return nullptr;
   tinyxml2::XMLElement* middle = config->FirstChildElement(section);
   return middle ? middle->FirstChildElement(leaf) : nullptr;
+}
+
+// Why `newText`, read back the way the configuration is read, would not give
+// the param and import elements of `doc` attribute for attribute; "" when it
+// reads the same. The printer writes some values in a form that does not
+// read back (a line break inside a value, whose line end reading drops; text
+// that it took from behind the root element), and the program must never
+// write a configuration that it then reads differently.
+std::string readBackMismatch(tinyxml2::XMLDocument& doc, const std::string& newText) {
+  tinyxml2::XMLDocument back;
+  back.Parse(textAsRead(newText).c_str());
+  static constexpr const char* kPaths[][2] = {{"basicparams", "param"}, {"importparams", "import"}};
+  for (const auto& path : kPaths) {
+    const tinyxml2::XMLElement* before = findPath(doc, path[0], path[1]);
+    if (before == nullptr) continue;
+    const std::string name = std::string("config/") + path[0] + "/" + path[1];
+    const tinyxml2::XMLElement* after = findPath(back, path[0], path[1]);
+    if (after == nullptr) return name + " would no longer be found";
+    const tinyxml2::XMLAttribute* a = before->FirstAttribute();
+    const tinyxml2::XMLAttribute* b = after->FirstAttribute();
+    for (; a != nullptr && b != nullptr; a = a->Next(), b = b->Next()) {
+      if (std::strcmp(a->Name(), b->Name()) != 0 || std::strcmp(a->Value(), b->Value()) != 0)
+        return std::string("the attribute ") + a->Name() + " of " + name + " would read differently";
+    }
+    if (a != nullptr || b != nullptr) return "the attributes of " + name + " would read differently";
+  }
+  return "";
 }
 
 bool isXmlSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
@@ -136,9 +164,19 @@ bool saveLastShiftCloseDate(const std::string& lastDate, const std::string& conf
     return false;
   }
   import->SetAttribute("lastDocDT", lastDate.c_str());
+  tinyxml2::XMLPrinter printer(nullptr, false);  // the layout SaveFile writes
+  doc.Print(&printer);
+  const std::string newText(printer.CStr(), static_cast<std::size_t>(printer.CStrSize() - 1));
+  const std::string mismatch = readBackMismatch(doc, newText);
+  if (!mismatch.empty()) {
+    printErrorLine("kkmbridge: cannot store lastDocDT in " + configFileName + ": written back, " + mismatch +
+                   " (check the file for line breaks inside values and for text after </config>); left as it is");
+    return false;
+  }
   std::string error;
   const bool saved = writeFileAtomically(
-      configFileName, [&doc](std::FILE* out) { return doc.SaveFile(out, false) == tinyxml2::XML_SUCCESS; },
+      configFileName,
+      [&newText](std::FILE* out) { return std::fwrite(newText.data(), 1, newText.size(), out) == newText.size(); },
       error);
   if (!saved) printErrorLine("kkmbridge: cannot write configuration file " + configFileName + ": " + error);
   return saved;

@@ -38,10 +38,23 @@ std::int64_t now() {
 
 bool replaceFile(const std::string& source, const std::string& target, std::string& error) {
 #ifdef _WIN32
+  // The move itself refuses a read-only target on Windows, though not under
+  // every emulation of it; asking first gives the same answer everywhere.
+  const DWORD attributes = GetFileAttributesA(target.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+    error = "the file is read-only";
+    return false;
+  }
   if (MoveFileExA(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return true;
   error = "cannot replace the file (Windows error " + std::to_string(GetLastError()) + ")";
   return false;
 #else
+  // A read-only file is not replaced, as on Windows (rename ignores the
+  // file's own permissions).
+  if (access(target.c_str(), F_OK) == 0 && access(target.c_str(), W_OK) != 0) {
+    error = "the file is read-only (" + lastErrorText() + ")";
+    return false;
+  }
   if (std::rename(source.c_str(), target.c_str()) == 0) return true;
   error = lastErrorText();
   return false;

@@ -18,8 +18,8 @@ bool localCalendarTime(std::int64_t t, std::tm& out);
 std::int64_t now();
 
 // Replaces `target` with `source` in one step, so that a reader sees either
-// the old file or the new one, never a mix. On failure `target` is untouched
-// and `error` says why.
+// the old file or the new one, never a mix. A read-only `target` is not
+// replaced. On failure `target` is untouched and `error` says why.
 bool replaceFile(const std::string& source, const std::string& target, std::string& error);
 
 // Pushes what was written to `f` through to the disk (beyond the runtime's

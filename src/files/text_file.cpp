@@ -36,7 +36,10 @@ std::string readTextFile(const std::string& filePath) {
   char buffer[64 * 1024];
   std::size_t got;
   while ((got = std::fread(buffer, 1, sizeof buffer, in.get())) > 0) postXML.append(buffer, got);
+  return textAsRead(std::move(postXML));
+}
 
+std::string textAsRead(std::string postXML) {
   // The cut in front of the first '<' applies to the first line only.
   const std::size_t firstLineEnd = postXML.find('\n');
   const std::size_t firstAngle = postXML.find('<');
@@ -51,8 +54,13 @@ std::string readTextFile(const std::string& filePath) {
 bool writeFileAtomically(const std::string& targetPath, const std::function<bool(std::FILE*)>& write,
                          std::string& error) {
   static std::atomic<unsigned> counter{0};
-  const std::string tempPath = targetPath + ".tmp" + std::to_string(platform::processId()) + "-" +
-                               std::to_string(counter++);
+  // The temporary name does not begin with the target's name: a program that
+  // picks up files by a name pattern (1C takes the first ImportData* file of
+  // its exchange folder) must never see a half-written file, nor one that a
+  // killed run left behind.
+  const std::size_t nameStart = targetPath.find_last_of("/\\") + 1;  // 0 when there is no folder part
+  const std::string tempPath = targetPath.substr(0, nameStart) + "~" + targetPath.substr(nameStart) + ".tmp" +
+                               std::to_string(platform::processId()) + "-" + std::to_string(counter++);
   std::FILE* raw = std::fopen(tempPath.c_str(), "wb");
   if (raw == nullptr) {
     error = "cannot create " + tempPath + ": " + platform::lastErrorText();

@@ -13,6 +13,9 @@
 // returned unchanged. Returns the empty text when the file cannot be opened.
 std::string readTextFile(const std::string& filePath);
 
+// What readTextFile returns for a file that holds `bytes`.
+std::string textAsRead(std::string bytes);
+
 // Writes a file so that it is never seen half written: `write` fills a
 // temporary file in the same folder as `targetPath`, which is then flushed to
 // disk and renamed over the target. Returns false when `write` returns false

@@ -214,4 +214,41 @@ TEST_F(ConfigFileTest, FailedWriteBackLeavesTheFileAsItWas) {
   EXPECT_EQ(original, readFileBytes(path));
 }
 
+// Values the printer writes in a form that does not read back: storing
+// lastDocDT must not quietly change them (or lose the element), so the file
+// is left as it was and the reason goes to standard error.
+TEST_F(ConfigFileTest, WriteBackThatWouldNotReadTheSameIsRefused) {
+  const std::string param = "<basicparams><param login=\"a\" password=\"p\" basicURL=\"u\"/></basicparams>";
+  const std::string import = "<importparams><import lastDocDT=\"old\" kkmNum=\"5\"/></importparams>";
+  const struct {
+    const char* name;
+    std::string text;
+  } cases[] = {
+      {"encoded line feed in the password",
+       "<config><basicparams><param login=\"a\" password=\"p&#10;q\" basicURL=\"u\"/></basicparams>" + import +
+           "</config>"},
+      {"carriage return inside a value",
+       "<config><basicparams><param login=\"a\" password=\"p\rq\" basicURL=\"u\"/></basicparams>" + import +
+           "</config>"},
+      {"encoded line break in kkmNum",
+       "<config>" + param + "<importparams><import lastDocDT=\"old\" kkmNum=\"5&#13;\"/></importparams></config>"},
+      {"text and a stray closing tag after the root",
+       "<config>" + param + import + "</config>x\"/>\n</importparams></config>\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string path = write(c.text);
+    testing::internal::CaptureStdout();
+    ASSERT_TRUE(readImportParams(path));
+    testing::internal::GetCapturedStdout();
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(saveLastShiftCloseDate("2021-01-01T10:00:00.000+0000", path));
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_NE(std::string::npos, err.find("cannot store lastDocDT in " + path)) << err;
+    EXPECT_NE(std::string::npos, err.find("would")) << err;
+    EXPECT_EQ(std::string::npos, err.find("p\nq")) << err;  // no value shown
+    EXPECT_EQ(c.text, readFileBytes(path));
+  }
+}
+
 }  // namespace

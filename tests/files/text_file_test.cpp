@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -102,6 +103,42 @@ TEST(writeFileAtomically, FailureLeavesTheOldFileIntact) {
   ::chmod(dir.path().c_str(), 0700);
   EXPECT_EQ("old bytes", readFileBytes(dir.file("c.xml")));
   EXPECT_EQ(0, system(("test $(ls -A " + dir.path() + " | wc -l) -eq 2").c_str()));
+}
+
+// While it is written, and when a killed run leaves it behind, the
+// temporary file must not match a pattern such as ImportData* that another
+// program uses to pick up the finished file.
+TEST(writeFileAtomically, TemporaryNameDoesNotBeginWithTheTargetName) {
+  ScopedTempDir dir;
+  std::vector<std::string> seen;
+  std::string error;
+  ASSERT_TRUE(writeFileAtomically(
+      dir.file("ImportData.xml"),
+      [&](std::FILE* f) {
+        for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
+          seen.push_back(entry.path().filename().string());
+        return writeText(f, "x");
+      },
+      error));
+  ASSERT_EQ(1u, seen.size());
+  EXPECT_NE(0u, seen[0].rfind("ImportData", 0)) << seen[0];
+  EXPECT_NE(std::string::npos, seen[0].find("ImportData.xml")) << seen[0];
+}
+
+TEST(writeFileAtomically, ReadOnlyTargetIsNotReplaced) {
+  ScopedTempDir dir;
+  writeFileBytes(dir.file("c.xml"), "old bytes");
+  ::chmod(dir.path().c_str(), 0777);  // the folder is writable, the file is not
+  ::chmod(dir.file("c.xml").c_str(), 0444);
+  EXPECT_EQ(1, runUnprivileged([&] {
+              std::string e;
+              const bool written =
+                  writeFileAtomically(dir.file("c.xml"), [](std::FILE* f) { return writeText(f, "x"); }, e);
+              return written || e.find("read-only") == std::string::npos;
+            }));
+  ::chmod(dir.file("c.xml").c_str(), 0644);
+  EXPECT_EQ("old bytes", readFileBytes(dir.file("c.xml")));
+  EXPECT_EQ(0, system(("test $(ls -A " + dir.path() + " | wc -l) -eq 1").c_str()));
 }
 
 }  // namespace

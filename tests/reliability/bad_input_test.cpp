@@ -1,0 +1,365 @@
+// Bad local input end to end: configuration, exchange and goods files that
+// are empty, truncated, binary, huge, foreign or doubled, and paths that are
+// folders, read-only, or on a missing folder or drive. Each case gets its
+// exit code, its line on standard error where the run fails, the requests it
+// may send, and the files it may change; none crashes.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <chrono>
+#include <iostream>
+#include <filesystem>
+#include <functional>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "files/text_file.h"
+#include "reliability_support.h"
+#include "run_program.h"
+#include "sim_process.h"
+#include "test_files.h"
+
+namespace {
+
+using namespace reliability;
+
+constexpr std::size_t kHugeBytes = 100u * 1024 * 1024;
+
+std::string randomBytes(std::size_t n, unsigned seed) {
+  std::mt19937 random(seed);
+  std::string bytes(n, '\0');
+  for (char& c : bytes) c = static_cast<char>(random() & 0xFF);
+  return bytes;
+}
+
+// Everything a case needs: its folder, the service, and the paths it runs with.
+struct Scene {
+  ScopedTempDir dir;
+  ScopedTempDir logs;
+  std::string dataFile;
+  std::unique_ptr<kkmtest::SimProcess> sim;
+  std::string config = dir.file("config.xml");
+  std::string exchange = dir.file("ImportData.xml");
+  std::string goods = dir.file("ExportData.xml");
+  std::string original;       // what the case put into the file it tests, when kept for a comparison
+  bool unprivileged = false;  // run as an ordinary user, so that file permissions count
+
+  int requests() const { return kkmtest::countRequestLogs(logs.path()); }
+  std::string storedGoods() const { return readFileBytes(logs.file("goods-" + kLogin + ".xml")); }
+};
+
+struct Case {
+  const char* name;
+  const char* mode;
+  std::function<void(Scene&)> prepare;
+  int exitCode;
+  const char* errorText;  // must stand on stderr; "": no error line of the program
+  std::function<void(Scene&, const ProgramResult&)> verify;
+};
+
+class BadInput : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    dataDir = std::make_unique<ScopedTempDir>();
+    data = generateData(dataDir->file("data.json"), {"--shifts", "2", "--checks", "2", "--goods", "2", "--cash", "1"});
+  }
+  static void TearDownTestSuite() { dataDir.reset(); }
+
+  void runCases(const std::vector<Case>& cases) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(c.name);
+      Scene scene;
+      scene.sim = std::make_unique<kkmtest::SimProcess>(std::vector<std::string>{
+          "--data", dataDir->file("data.json"), "--log-dir", scene.logs.path(), "--state", scene.logs.path()});
+      writeFileBytes(scene.config, configText(scene.sim->baseUrl()));
+      writeFileBytes(scene.goods, readFileBytes(std::string(KKM_SOURCE_DIR) + "/demo/ExportData.xml"));
+      c.prepare(scene);
+      const auto started = std::chrono::steady_clock::now();
+      const std::vector<std::string> args = {c.mode, scene.config, c.mode == std::string("import") ? scene.exchange
+                                                                                                   : scene.goods};
+      ProgramResult result;
+      if (scene.unprivileged) {
+        ::chmod(scene.dir.path().c_str(), 0777);
+        ASSERT_EQ(0, runUnprivileged([&] {
+                    result = runProgram(kBinary, args, "/tmp");
+                    // The child's result travels back through a file.
+                    writeFileBytes(scene.dir.file("result.txt"),
+                                   std::to_string(result.exitCode) + "\n" + result.err);
+                    return true;
+                  }));
+        const std::string back = readFileBytes(scene.dir.file("result.txt"));
+        result.exitCode = std::stoi(back.substr(0, back.find('\n')));
+        result.err = back.substr(back.find('\n') + 1);
+        ::remove(scene.dir.file("result.txt").c_str());
+      } else {
+        result = runProgram(kBinary, args, scene.dir.path());
+      }
+      EXPECT_EQ(c.exitCode, result.exitCode) << result.err;
+      if (*c.errorText == '\0') {
+        // Only the transfer trace of the service client, no line of the program's own.
+        EXPECT_EQ(std::string::npos, result.err.find("kkmbridge:")) << result.err;
+        EXPECT_EQ(std::string::npos, result.err.find(" export")) << result.err;
+      } else {
+        EXPECT_NE(std::string::npos, result.err.find(c.errorText)) << result.err;
+        EXPECT_EQ(std::string::npos, result.err.find("ERROR: AddressSanitizer")) << result.err;
+      }
+      if (c.verify) c.verify(scene, result);
+      std::cout << "[ case ] " << c.name << ": exit " << result.exitCode << ", "
+                << std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started)
+                       .count()
+                << " ms" << std::endl;
+    }
+  }
+
+  static std::unique_ptr<ScopedTempDir> dataDir;
+  static nlohmann::json data;
+};
+
+std::unique_ptr<ScopedTempDir> BadInput::dataDir;
+nlohmann::json BadInput::data;
+
+// A configuration that cannot be read: exit -2 before anything is asked.
+void nothingAsked(Scene& s, const ProgramResult&) {
+  EXPECT_EQ(0, s.requests());
+  EXPECT_FALSE(fileExists(s.exchange));
+}
+
+// A failed import: no file where there was none, lastDocDT unchanged.
+void importChangedNothing(Scene& s, const ProgramResult&) {
+  EXPECT_FALSE(fileExists(s.exchange));
+  EXPECT_EQ("0", readConfig(s.config).lastDocDT);
+}
+
+void importDone(Scene& s, const ProgramResult&) {
+  EXPECT_EQ(2u, reportedShifts(readFileBytes(s.exchange)).size());
+  EXPECT_NE("0", readConfig(s.config).lastDocDT);
+}
+
+std::string withoutBasicUrl(const std::string& config) {
+  std::string text = config;
+  const std::size_t start = text.find(" basicURL=\"");
+  return text.erase(start, text.find('"', start + 11) + 1 - start);
+}
+
+TEST_F(BadInput, ConfigurationFiles) {
+  const std::vector<Case> cases = {
+      {"empty", "import", [](Scene& s) { writeFileBytes(s.config, ""); }, -2, "", nothingAsked},
+      {"truncated", "import",
+       [](Scene& s) {
+         const std::string text = readFileBytes(s.config);
+         writeFileBytes(s.config, text.substr(0, text.size() / 2));
+       },
+       -2, "", nothingAsked},
+      {"cut after the service address", "import",
+       [](Scene& s) {
+         const std::string text = readFileBytes(s.config);
+         writeFileBytes(s.config, text.substr(0, text.find("</basicparams>")));
+       },
+       -2, "", nothingAsked},
+      {"binary", "import", [](Scene& s) { writeFileBytes(s.config, randomBytes(4096, 7)); }, -2, "", nothingAsked},
+      {"without config", "import",
+       [](Scene& s) {
+         std::string text = readFileBytes(s.config);
+         text.replace(text.find("<config>"), 8, "<settings>").replace(text.find("</config>"), 9, "</settings>");
+         writeFileBytes(s.config, text);
+       },
+       -2, "", nothingAsked},
+      {"without basicURL", "import", [](Scene& s) { writeFileBytes(s.config, withoutBasicUrl(readFileBytes(s.config))); },
+       -2, "", nothingAsked},
+      {"without importparams", "import",
+       [](Scene& s) {
+         std::string text = readFileBytes(s.config);
+         const std::size_t start = text.find("<importparams>"), end = text.find("</importparams>") + 15;
+         writeFileBytes(s.config, text.erase(start, end - start));
+       },
+       -3, "cannot read config/importparams/import", [](Scene& s, const ProgramResult&) {
+         EXPECT_FALSE(fileExists(s.exchange));
+         EXPECT_EQ(1, s.requests());  // the login only
+       }},
+      {"duplicated elements", "import",
+       [](Scene& s) {
+         std::string text = readFileBytes(s.config);
+         text.insert(text.find("</basicparams>"), "<param login=\"x\" password=\"y\" basicURL=\"http://127.0.0.1:9/\"/>");
+         text.insert(text.find("</importparams>"), "<import lastDocDT=\"second\" kkmNum=\"9\"/>");
+         text += "<config><basicparams><param basicURL=\"http://127.0.0.1:9/\"/></basicparams></config>\n";
+         writeFileBytes(s.config, text);
+       },
+       0, "", [](Scene& s, const ProgramResult& r) {
+         importDone(s, r);
+         const std::string text = readFileBytes(s.config);
+         EXPECT_NE(std::string::npos, text.find("<import lastDocDT=\"second\" kkmNum=\"9\"/>")) << text;
+         EXPECT_NE(std::string::npos, text.find("<param basicURL=\"http://127.0.0.1:9/\"/>")) << text;
+       }},
+      {"a folder", "import",
+       [](Scene& s) {
+         s.config = s.dir.file("config.d");
+         std::filesystem::create_directory(s.config);
+       },
+       -2, "", nothingAsked},
+      {"in a missing folder", "import", [](Scene& s) { s.config = s.dir.file("gone/config.xml"); }, -2, "",
+       nothingAsked},
+      {"on a missing drive", "import", [](Scene& s) { s.config = "/kkm-missing-drive/config.xml"; }, -2, "",
+       nothingAsked},
+      {"read-only", "import",
+       [](Scene& s) {
+         ::chmod(s.config.c_str(), 0444);
+         s.unprivileged = true;
+       },
+       -3, "read-only", [](Scene& s, const ProgramResult& r) {
+         importChangedNothing(s, r);  // the written exchange file is taken back
+         EXPECT_EQ(configText(s.sim->baseUrl()), readFileBytes(s.config));
+       }},
+  };
+  runCases(cases);
+}
+
+TEST_F(BadInput, ExchangeFilesAndPaths) {
+  const std::vector<Case> cases = {
+      {"empty file is replaced", "import", [](Scene& s) { writeFileBytes(s.exchange, ""); }, 0, "", importDone},
+      {"truncated ImportData is left alone", "import",
+       [](Scene& s) { writeFileBytes(s.exchange, "<?xml version=\"1.0\"?>\n<ImportData FormatVersion=\"3000\"><SaleRep"); },
+       -3, "is not XML", [](Scene& s, const ProgramResult&) {
+         EXPECT_EQ("<?xml version=\"1.0\"?>\n<ImportData FormatVersion=\"3000\"><SaleRep", readFileBytes(s.exchange));
+         EXPECT_EQ("0", readConfig(s.config).lastDocDT);
+         EXPECT_EQ(1, s.requests());
+       }},
+      {"binary file is left alone", "import", [](Scene& s) { writeFileBytes(s.exchange, randomBytes(4096, 9)); }, -3,
+       "left as it is", [](Scene& s, const ProgramResult&) {
+         EXPECT_EQ(randomBytes(4096, 9), readFileBytes(s.exchange));
+         EXPECT_EQ(1, s.requests());
+       }},
+      {"a folder", "import",
+       [](Scene& s) {
+         s.exchange = s.dir.file("exchange.d");
+         std::filesystem::create_directory(s.exchange);
+       },
+       -3, "cannot be read", [](Scene& s, const ProgramResult&) {
+         EXPECT_TRUE(std::filesystem::is_directory(s.exchange));
+         EXPECT_EQ("0", readConfig(s.config).lastDocDT);
+         EXPECT_EQ(1, s.requests());
+       }},
+      {"in a missing folder", "import", [](Scene& s) { s.exchange = s.dir.file("gone/ImportData.xml"); }, -3,
+       "cannot write exchange file", importChangedNothing},
+      {"on a missing drive", "import", [](Scene& s) { s.exchange = "/kkm-missing-drive/ImportData.xml"; }, -3,
+       "cannot write exchange file", importChangedNothing},
+      {"read-only folder", "import",
+       [](Scene& s) {
+         std::filesystem::create_directory(s.dir.file("ro"));
+         s.exchange = s.dir.file("ro/ImportData.xml");
+         ::chmod(s.dir.file("ro").c_str(), 0555);
+         s.unprivileged = true;
+       },
+       -3, "cannot write exchange file", importChangedNothing},
+      {"read-only processed file", "import",
+       [](Scene& s) {
+         writeFileBytes(s.exchange, kProcessedStub);
+         ::chmod(s.exchange.c_str(), 0444);
+         ::chmod(s.config.c_str(), 0666);
+         s.unprivileged = true;
+       },
+       -3, "read-only", [](Scene& s, const ProgramResult&) {
+         EXPECT_EQ(kProcessedStub, readFileBytes(s.exchange));
+         EXPECT_EQ("0", readConfig(s.config).lastDocDT);
+       }},
+  };
+  runCases(cases);
+}
+
+// What the goods upload must have stored: the file as the program reads it.
+void sentAsRead(const std::string& original, Scene& s) {
+  EXPECT_EQ(2, s.requests());
+  std::string expected = textAsRead(original);
+  expected.erase(std::remove(expected.begin(), expected.end(), '\t'), expected.end());  // TABs are not sent
+  EXPECT_TRUE(expected == s.storedGoods()) << "the stored goods differ from the file";
+}
+
+TEST_F(BadInput, GoodsFiles) {
+  static const std::string truncated = [] {
+    const std::string text = readFileBytes(std::string(KKM_SOURCE_DIR) + "/demo/ExportData.xml");
+    return text.substr(0, text.size() / 2);
+  }();
+  const std::vector<Case> cases = {
+      {"empty", "export", [](Scene& s) { writeFileBytes(s.goods, ""); }, -3, "missing or empty",
+       [](Scene& s, const ProgramResult&) { EXPECT_EQ(1, s.requests()); }},
+      {"truncated: sent as it stands, not stamped", "export", [](Scene& s) { writeFileBytes(s.goods, truncated); },
+       0, "not stamped Processed", [](Scene& s, const ProgramResult&) {
+         sentAsRead(truncated, s);
+         EXPECT_EQ(truncated, readFileBytes(s.goods));
+       }},
+      {"binary: sent byte for byte, not stamped", "export",
+       [](Scene& s) { writeFileBytes(s.goods, randomBytes(4096, 11)); }, 0, "not stamped Processed",
+       [](Scene& s, const ProgramResult&) {
+         sentAsRead(randomBytes(4096, 11), s);
+         EXPECT_EQ(randomBytes(4096, 11), readFileBytes(s.goods));
+       }},
+      {"without ExportData", "export", [](Scene& s) { writeFileBytes(s.goods, "<Goods><Good Code=\"1\"/></Goods>"); },
+       0, "its root element is not ExportData", [](Scene& s, const ProgramResult&) {
+         EXPECT_EQ("<Goods><Good Code=\"1\"/></Goods>", readFileBytes(s.goods));
+       }},
+      {"duplicated roots: the first is stamped", "export",
+       [](Scene& s) { writeFileBytes(s.goods, "<ExportData><A/></ExportData>\n<ExportData><B/></ExportData>\n"); }, 0,
+       "", [](Scene& s, const ProgramResult&) {
+         const std::string text = readFileBytes(s.goods);
+         EXPECT_EQ(0u, text.find("<ExportData Processed=\"")) << text;
+         EXPECT_NE(std::string::npos, text.find("<ExportData>\n    <B/>")) << text;
+       }},
+      {"a folder", "export",
+       [](Scene& s) {
+         s.goods = s.dir.file("goods.d");
+         std::filesystem::create_directory(s.goods);
+       },
+       -3, "missing or empty", [](Scene& s, const ProgramResult&) { EXPECT_EQ(1, s.requests()); }},
+      {"in a missing folder", "export", [](Scene& s) { s.goods = s.dir.file("gone/ExportData.xml"); }, -3,
+       "missing or empty", [](Scene& s, const ProgramResult&) { EXPECT_EQ(1, s.requests()); }},
+      {"on a missing drive", "export", [](Scene& s) { s.goods = "/kkm-missing-drive/ExportData.xml"; }, -3,
+       "missing or empty", [](Scene& s, const ProgramResult&) { EXPECT_EQ(1, s.requests()); }},
+      {"read-only: sent, not stamped", "export",
+       [](Scene& s) {
+         ::chmod(s.goods.c_str(), 0444);
+         ::chmod(s.config.c_str(), 0444);
+         s.unprivileged = true;
+       },
+       -3, "could not be stamped Processed", [](Scene& s, const ProgramResult&) {
+         EXPECT_EQ(2, s.requests());
+         EXPECT_EQ(readFileBytes(std::string(KKM_SOURCE_DIR) + "/demo/ExportData.xml"), readFileBytes(s.goods));
+       }},
+  };
+  runCases(cases);
+}
+
+// The two 100 MB files run as tests of their own, so that they can run
+// beside the others.
+TEST_F(BadInput, HugeConfiguration) {
+  runCases({
+      {"huge (a 100 MB comment)", "import",
+       [](Scene& s) {
+         std::string text = readFileBytes(s.config);
+         text.insert(text.find("<basicparams>"), "<!--" + std::string(kHugeBytes, 'c') + "-->");
+         writeFileBytes(s.config, text);
+       },
+       0, "", [](Scene& s, const ProgramResult& r) {
+         importDone(s, r);
+         EXPECT_GT(std::filesystem::file_size(s.config), kHugeBytes);
+       }},
+  });
+}
+
+TEST_F(BadInput, HugeGoodsFile) {
+  runCases({
+      {"huge (100 MB)", "export",
+       [](Scene& s) {
+         const ProgramResult r = runProgram(kkmtest::defaultSimPath(),
+                                            {"goods", "--size-mb", "100", "--out", s.goods, "--seed", "3"});
+         ASSERT_EQ(0, r.exitCode) << r.err;
+         s.original = readFileBytes(s.goods);
+       },
+       0, "", [](Scene& s, const ProgramResult&) {
+         sentAsRead(s.original, s);
+         EXPECT_NE(std::string::npos, readFileBytes(s.goods).find("Processed=\""));
+       }},
+  });
+}
+
+}  // namespace

@@ -1,0 +1,214 @@
+// Crash consistency: the import is killed with SIGKILL at many moments —
+// while each request is held by the service, at random times over a whole
+// run, and at random times after the last answer (building the report,
+// writing the exchange file and the configuration). After every kill the
+// configuration reads, lastDocDT never points past a shift that is not in a
+// completely written ImportData file, no half-written file carries an
+// ImportData* name, and a clean run afterwards completes the shifts.
+//
+// One window cannot be closed by the order of the writes: a kill after the
+// exchange file is in place but before lastDocDT is stored leaves shifts
+// that 1C loads and the next run reports again. The test counts such kills
+// and checks that exactly those shifts come twice and nothing is lost.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <iostream>
+#include <memory>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "reliability_support.h"
+#include "run_program.h"
+#include "sim_process.h"
+#include "test_files.h"
+#include "text/date_time.h"
+
+namespace {
+
+using namespace reliability;
+using Clock = std::chrono::steady_clock;
+
+constexpr int kShifts = 4;
+constexpr int kRequests = 2 + 2 * kShifts;
+
+struct Tally {
+  int kills = 0;
+  int nothingWritten = 0;  // killed before the exchange file was in place
+  int fileOnly = 0;        // the exchange file in place, lastDocDT not yet stored
+  int bothWritten = 0;     // killed after lastDocDT was stored
+  int finished = 0;        // the run ended before the kill
+  void print(const char* name) const {
+    std::cout << "[ kills ] " << name << ": " << kills << " kills: " << nothingWritten << " before the file, "
+              << fileOnly << " between file and lastDocDT, " << bothWritten << " after both, " << finished
+              << " after the run had ended" << std::endl;
+  }
+};
+
+class CrashConsistency : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    dataDir = std::make_unique<ScopedTempDir>();
+    // Enough checks that building and writing the file takes a moment.
+    data = generateData(dataDir->file("data.json"), {"--shifts", std::to_string(kShifts), "--checks", "40",
+                                                     "--goods", "3", "--cash", "2", "--open-shift"});
+    shifts = closedShifts(data);
+  }
+  static void TearDownTestSuite() { dataDir.reset(); }
+
+  // A fresh exchange folder; every other one starts with 1C's processed stub.
+  struct Scene {
+    ScopedTempDir dir;
+    std::string config = dir.file("config.xml");
+    std::string exchange = dir.file("ImportData.xml");
+  };
+  std::unique_ptr<Scene> newScene(const std::string& url) {
+    auto scene = std::make_unique<Scene>();
+    writeFileBytes(scene->config, configText(url));
+    if (sceneCount++ % 2 == 1) writeFileBytes(scene->exchange, kProcessedStub);
+    return scene;
+  }
+
+  std::unique_ptr<Child> start(const Scene& s) {
+    return std::make_unique<Child>(kBinary, std::vector<std::string>{"import", s.config, s.exchange}, s.dir.path());
+  }
+
+  // The checks after a kill, then 1C's load and a clean run; every shift
+  // must have arrived, twice only those of a file whose lastDocDT was not
+  // stored.
+  void checkAfterKill(const Scene& s, int exitCode, Tally& tally) {
+    ++tally.kills;
+    const ConfigState config = readConfig(s.config);
+    ASSERT_TRUE(config.parses) << readFileBytes(s.config);
+    bool complete = false;
+    const std::vector<Shift> inFile =
+        fileExists(s.exchange) ? reportedShifts(readFileBytes(s.exchange), &complete) : std::vector<Shift>();
+    for (const std::string& name : filesIn(s.dir.path()))
+      EXPECT_TRUE(name == "ImportData.xml" || name.rfind("ImportData", 0) != 0) << "left behind: " << name;
+
+    bool window = false;
+    if (exitCode > -1000) {
+      ++tally.finished;
+      ASSERT_EQ(0, exitCode) << readFileBytes(s.dir.file("stderr.txt"));
+    } else if (config.lastDocDT != "0") {
+      ++tally.bothWritten;
+    } else if (!inFile.empty()) {
+      ++tally.fileOnly;
+      window = true;
+    } else {
+      ++tally.nothingWritten;
+    }
+    if (config.lastDocDT != "0") {
+      // lastDocDT moved: the file that holds its shift is complete.
+      ASSERT_TRUE(complete) << "lastDocDT " << config.lastDocDT << " but the exchange file is not complete";
+      ASSERT_FALSE(inFile.empty());
+      EXPECT_EQ(convertDateTimeTo1C(config.lastDocDT), inFile.back().closing);
+      EXPECT_EQ(shifts, inFile);
+    } else if (!inFile.empty()) {
+      EXPECT_TRUE(complete);
+      EXPECT_EQ(shifts, inFile);
+    }
+
+    std::vector<Shift> arrived = loadAs1C(s.exchange);
+    const ProgramResult again = runProgram(kBinary, {"import", s.config, s.exchange}, s.dir.path());
+    EXPECT_EQ(0, again.exitCode) << again.out << again.err;
+    const std::vector<Shift> rest = loadAs1C(s.exchange);
+    arrived.insert(arrived.end(), rest.begin(), rest.end());
+    std::vector<Shift> expected = shifts;
+    if (window) expected.insert(expected.begin(), inFile.begin(), inFile.end());
+    EXPECT_EQ(expected, arrived);
+    EXPECT_EQ(shifts.back().closing, convertDateTimeTo1C(readConfig(s.config).lastDocDT));
+  }
+
+  static std::unique_ptr<ScopedTempDir> dataDir;
+  static nlohmann::json data;
+  static std::vector<Shift> shifts;
+  int sceneCount = 0;
+};
+
+std::unique_ptr<ScopedTempDir> CrashConsistency::dataDir;
+nlohmann::json CrashConsistency::data;
+std::vector<Shift> CrashConsistency::shifts;
+
+bool waitForFile(const std::string& path, std::chrono::milliseconds timeout) {
+  const auto until = Clock::now() + timeout;
+  while (!fileExists(path)) {
+    if (Clock::now() >= until) return false;
+    std::this_thread::sleep_for(std::chrono::microseconds(500));
+  }
+  return true;
+}
+
+// Killed while the service holds each request in turn.
+TEST_F(CrashConsistency, KilledWhileEachRequestIsHeld) {
+  Tally tally;
+  ASSERT_EQ(static_cast<std::size_t>(kShifts), shifts.size());
+  for (int request = 1; request <= kRequests; ++request) {
+    SCOPED_TRACE("held at request " + std::to_string(request));
+    ScopedTempDir logs;
+    kkmtest::SimProcess sim({"--data", dataDir->file("data.json"), "--log-dir", logs.path(), "--state", logs.path(),
+                             "--fault", std::to_string(request) + ":delay=5000"});
+    auto scene = newScene(sim.baseUrl());
+    auto child = start(*scene);
+    ASSERT_TRUE(waitForFile(logs.file(std::to_string(request) + ".req"), std::chrono::seconds(20)));
+    checkAfterKill(*scene, child->kill(), tally);
+  }
+  tally.print("held requests");
+  EXPECT_EQ(kRequests, tally.nothingWritten);
+}
+
+// Killed at random moments of whole runs, and at random moments after the
+// last answer, when the report is built and the files are written.
+TEST_F(CrashConsistency, KilledAtRandomMoments) {
+  const unsigned seed = seedFrom("KKM_KILL_SEED", 20240601);
+  const int kills = countFrom("KKM_KILLS", 30);
+  std::mt19937 random(seed);
+  ScopedTempDir logs;
+  kkmtest::SimProcess sim({"--data", dataDir->file("data.json"), "--log-dir", logs.path(), "--state", logs.path()});
+
+  // How long a run takes, and how long it goes on after its last request.
+  Clock::duration whole{}, tail{};
+  for (int i = 0; i < 3; ++i) {
+    auto scene = newScene(sim.baseUrl());
+    const int before = kkmtest::countRequestLogs(logs.path());
+    const auto t0 = Clock::now();
+    auto child = start(*scene);
+    ASSERT_TRUE(waitForFile(logs.file(std::to_string(before + kRequests) + ".req"), std::chrono::seconds(20)));
+    const auto lastRequest = Clock::now();
+    ASSERT_EQ(0, child->wait());
+    whole = std::max(whole, Clock::now() - t0);
+    tail = std::max(tail, Clock::now() - lastRequest);
+  }
+  const auto us = [](Clock::duration d) { return std::chrono::duration_cast<std::chrono::microseconds>(d).count(); };
+  std::cout << "[ timing ] run " << us(whole) << " us, after the last request " << us(tail) << " us" << std::endl;
+
+  Tally anyTime, afterLastAnswer;
+  for (int i = 0; i < kills; ++i) {
+    const long delay = std::uniform_int_distribution<long>(0, us(whole) * 11 / 10)(random);
+    SCOPED_TRACE("kill " + std::to_string(i) + " after " + std::to_string(delay) + " us");
+    auto scene = newScene(sim.baseUrl());
+    auto child = start(*scene);
+    std::this_thread::sleep_for(std::chrono::microseconds(delay));
+    checkAfterKill(*scene, child->kill(), anyTime);
+    if (HasFatalFailure()) return;
+  }
+  for (int i = 0; i < kills; ++i) {
+    const long delay = std::uniform_int_distribution<long>(0, us(tail) * 12 / 10)(random);
+    SCOPED_TRACE("kill " + std::to_string(i) + " at " + std::to_string(delay) + " us after the last request");
+    auto scene = newScene(sim.baseUrl());
+    const int before = kkmtest::countRequestLogs(logs.path());
+    auto child = start(*scene);
+    ASSERT_TRUE(waitForFile(logs.file(std::to_string(before + kRequests) + ".req"), std::chrono::seconds(20)));
+    std::this_thread::sleep_for(std::chrono::microseconds(delay));
+    checkAfterKill(*scene, child->kill(), afterLastAnswer);
+    if (HasFatalFailure()) return;
+  }
+  anyTime.print("random moments");
+  afterLastAnswer.print("after the last request");
+}
+
+}  // namespace

@@ -1,0 +1,126 @@
+// The soak: many import runs against cloud-sim while documents keep
+// arriving (each run the service holds a few more of a generated data set),
+// a random service fault in about a third of the runs, and 1C loading the
+// exchange file after most runs (sometimes it is late, and the next run must
+// then leave the file alone and ask nothing). At the end the shifts 1C has
+// loaded must be the closed shifts of the data, each exactly once and in
+// order, with all their documents.
+//
+// SOAK_RUNS sets the number of runs (default 30; `make soak` runs 300),
+// SOAK_SEED the seed (printed; rerun with it to replay a failure).
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <iostream>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "reliability_support.h"
+#include "run_program.h"
+#include "sim_process.h"
+#include "test_files.h"
+
+namespace {
+
+using namespace reliability;
+
+TEST(Soak, ImportRunsWithArrivingDocumentsAndFaults) {
+  const unsigned seed = seedFrom("SOAK_SEED", 1);
+  const int runs = countFrom("SOAK_RUNS", 30);
+  std::mt19937 random(seed);
+  const auto chance = [&](int percent) { return std::uniform_int_distribution<int>(0, 99)(random) < percent; };
+  const auto pick = [&](int low, int high) { return std::uniform_int_distribution<int>(low, high)(random); };
+
+  ScopedTempDir dir;
+  // About two new documents a run, six documents a shift; one shift stays open.
+  const int shiftCount = runs / 3 + 3;
+  const nlohmann::json full =
+      generateData(dir.file("full.json"), {"--shifts", std::to_string(shiftCount), "--checks", "3", "--goods", "2",
+                                           "--cash", "1", "--open-shift", "--seed", std::to_string(seed)});
+  nlohmann::json fullCopy = full;
+  const std::size_t totalDocuments = documentsOf(fullCopy).size();
+  const std::vector<Shift> expected = closedShifts(full);
+
+  const std::string config = dir.file("config.xml"), exchange = dir.file("ImportData.xml");
+  writeFileBytes(config, configText("http://127.0.0.1:9/api/"));
+  std::vector<Shift> loaded;
+  std::size_t served = 0;
+  int faultRuns = 0, failedRuns = 0, skippedRuns = 0, okRuns = 0;
+
+  const auto loadNow = [&] {
+    for (const Shift& s : loadAs1C(exchange)) loaded.push_back(s);
+  };
+
+  // The given runs, then runs without faults on all the data until nothing new comes.
+  const int drainRuns = 6;
+  for (int run = 0; run < runs + drainRuns; ++run) {
+    const bool draining = run >= runs;
+    served = draining ? totalDocuments : std::min(totalDocuments, served + static_cast<std::size_t>(pick(0, 4)));
+    writeJson(dir.file("served.json"), withFirstDocuments(full, served));
+
+    static const char* const kFaults[] = {"status=500", "status=503", "status=401", "close=10",
+                                          "close=60",   "garbage",    "delay=300",  "refused"};
+    std::string fault;
+    int faultRequest = 0;
+    if (!draining && chance(33)) {
+      fault = kFaults[pick(0, 7)];
+      faultRequest = pick(1, 6);
+      ++faultRuns;
+    }
+    SCOPED_TRACE("run " + std::to_string(run) + " serving " + std::to_string(served) + " documents, fault " +
+                 (fault.empty() ? "none" : fault + " at request " + std::to_string(faultRequest)));
+
+    ScopedTempDir logs;
+    std::vector<std::string> simArgs = {"--data", dir.file("served.json"), "--log-dir", logs.path(), "--state",
+                                        logs.path()};
+    if (!fault.empty() && fault != "refused")
+      simArgs.insert(simArgs.end(), {"--fault", std::to_string(faultRequest) + ":" + fault});
+    kkmtest::SimProcess sim(simArgs);
+    std::unique_ptr<RefusingProxy> proxy;
+    if (fault == "refused") proxy = std::make_unique<RefusingProxy>(sim.port(), faultRequest);
+    setBaseUrl(config, proxy ? proxy->baseUrl() : sim.baseUrl());
+
+    const std::string configBefore = readFileBytes(config);
+    const bool hadExchange = fileExists(exchange);
+    const std::string exchangeBefore = readFileBytes(exchange);
+    const bool unloadedBefore = !reportedShifts(exchangeBefore).empty();
+
+    const ProgramResult result = runProgram(kBinary, {"import", config, exchange}, dir.path());
+    proxy.reset();
+
+    if (unloadedBefore) {
+      // 1C has not loaded the last file: it stays, and nothing is asked.
+      ++skippedRuns;
+      ASSERT_EQ(0, result.exitCode) << result.out << result.err;
+      ASSERT_EQ(exchangeBefore, readFileBytes(exchange));
+      ASSERT_EQ(configBefore, readFileBytes(config));
+      ASSERT_LE(kkmtest::countRequestLogs(logs.path()), 1) << "requests after the login";
+    } else if (result.exitCode == -3) {
+      ++failedRuns;
+      ASSERT_FALSE(fault.empty() || fault == "delay=300") << "failed without a fault: " << result.err;
+      ASSERT_EQ(configBefore, readFileBytes(config));
+      ASSERT_EQ(hadExchange, fileExists(exchange));
+      ASSERT_EQ(exchangeBefore, readFileBytes(exchange));
+    } else {
+      ++okRuns;
+      ASSERT_EQ(0, result.exitCode) << result.out << result.err;
+    }
+    // 1C loads the file after most runs, and always while draining.
+    if (draining || chance(75)) loadNow();
+  }
+  loadNow();
+
+  ASSERT_EQ(expected.size(), loaded.size()) << "shifts loaded by 1C";
+  for (std::size_t i = 0; i < expected.size(); ++i) EXPECT_EQ(expected[i], loaded[i]) << "shift " << i;
+  std::size_t documents = 0;
+  for (const Shift& s : loaded) documents += s.checks.size() + s.cash.size();
+  std::cout << "[ soak ] seed " << seed << ": " << runs << " runs (+" << drainRuns << " draining), " << faultRuns
+            << " with a fault; " << okRuns << " finished, " << failedRuns << " failed and changed nothing, "
+            << skippedRuns << " found the file not loaded; " << loaded.size() << " shifts loaded by 1C = "
+            << expected.size() << " closed shifts in the data, each once, with all " << documents
+            << " checks and cash documents" << std::endl;
+}
+
+}  // namespace
