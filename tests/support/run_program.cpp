@@ -1,12 +1,90 @@
 #include "run_program.h"
 
+#ifdef _WIN32
+#include <windows.h>
+
+#include <filesystem>
+#else
 #include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <cstdio>
 
 #include "test_files.h"
+
+#ifdef _WIN32
+
+namespace {
+
+// One argument as the C runtime's command-line parser reads it back:
+// quoted when it is empty or holds blanks or quotes, backslashes doubled in
+// front of a quote.
+std::string quoteArgument(const std::string& arg) {
+  if (!arg.empty() && arg.find_first_of(" \t\"") == std::string::npos) return arg;
+  std::string out = "\"";
+  std::size_t backslashes = 0;
+  for (char c : arg) {
+    if (c == '\\') {
+      ++backslashes;
+      continue;
+    }
+    out.append(c == '"' ? backslashes * 2 + 1 : backslashes, '\\');
+    backslashes = 0;
+    out += c;
+  }
+  out.append(backslashes * 2, '\\');
+  out += '"';
+  return out;
+}
+
+HANDLE openInherited(const std::string& path, DWORD access, DWORD disposition) {
+  SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+  return CreateFileA(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, disposition,
+                     FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+}  // namespace
+
+ProgramResult runProgram(const std::string& program, const std::vector<std::string>& args,
+                         const std::string& workingDir) {
+  ScopedTempDir capture;
+  const std::string outPath = capture.file("out"), errPath = capture.file("err");
+  ProgramResult result;
+  // The program's full path, so that another working folder does not change it.
+  const std::string programPath = std::filesystem::absolute(program).string();
+  std::string commandLine = quoteArgument(programPath);
+  for (const auto& a : args) commandLine += " " + quoteArgument(a);
+
+  const HANDLE in = openInherited("NUL", GENERIC_READ, OPEN_EXISTING);
+  const HANDLE out = openInherited(outPath, GENERIC_WRITE, CREATE_ALWAYS);
+  const HANDLE err = openInherited(errPath, GENERIC_WRITE, CREATE_ALWAYS);
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = in;
+  startup.hStdOutput = out;
+  startup.hStdError = err;
+  PROCESS_INFORMATION process{};
+  std::fflush(nullptr);
+  const bool started = in != INVALID_HANDLE_VALUE && out != INVALID_HANDLE_VALUE && err != INVALID_HANDLE_VALUE &&
+                       CreateProcessA(programPath.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                                      workingDir.empty() ? nullptr : workingDir.c_str(), &startup, &process);
+  for (HANDLE h : {in, out, err})
+    if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
+  if (!started) return result;
+  DWORD code = 0;
+  if (WaitForSingleObject(process.hProcess, INFINITE) == WAIT_OBJECT_0 && GetExitCodeProcess(process.hProcess, &code))
+    result.exitCode = static_cast<int>(code);  // Windows keeps all 32 bits: main's -1 stays -1
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  result.out = readFileBytes(outPath);
+  result.err = readFileBytes(errPath);
+  return result;
+}
+
+#else
 
 ProgramResult runProgram(const std::string& program, const std::vector<std::string>& args,
                          const std::string& workingDir) {
@@ -39,3 +117,5 @@ ProgramResult runProgram(const std::string& program, const std::vector<std::stri
   result.err = readFileBytes(errPath);
   return result;
 }
+
+#endif

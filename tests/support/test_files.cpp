@@ -1,7 +1,13 @@
 #include "test_files.h"
 
+#ifdef _WIN32
+#include <process.h>
+#else
+#include <sys/wait.h>
 #include <unistd.h>
+#endif
 
+#include <atomic>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -11,9 +17,22 @@
 namespace fs = std::filesystem;
 
 ScopedTempDir::ScopedTempDir() {
+#ifdef _WIN32
+  // A name no other folder has: this process's id, a counter, and a retry
+  // when the folder is there all the same.
+  static std::atomic<unsigned> counter{0};
+  for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
+    const fs::path candidate = fs::temp_directory_path() / ("kkmtest-" + std::to_string(_getpid()) + "-" +
+                                                            std::to_string(counter++));
+    std::error_code ec;
+    if (fs::create_directory(candidate, ec)) path_ = candidate.string();
+  }
+  if (path_.empty()) throw std::runtime_error("cannot create a temporary folder");
+#else
   std::string pattern = (fs::temp_directory_path() / "kkmtest-XXXXXX").string();
   if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
   path_ = pattern;
+#endif
 }
 
 ScopedTempDir::~ScopedTempDir() {
@@ -50,8 +69,10 @@ void writeFileBytes(const std::string& path, const std::string& bytes) {
 
 bool fileExists(const std::string& path) { return fs::exists(path); }
 
-#include <sys/wait.h>
-
+#ifdef _WIN32
+// Windows has no such switch for a running process.
+int runUnprivileged(const std::function<bool()>&) { return -1; }
+#else
 int runUnprivileged(const std::function<bool()>& body) {
   const pid_t child = fork();
   if (child < 0) return -1;
@@ -64,3 +85,4 @@ int runUnprivileged(const std::function<bool()>& body) {
   const int code = WEXITSTATUS(status);
   return code <= 1 ? code : -1;
 }
+#endif
