@@ -2,17 +2,26 @@
 
 #include <tinyxml2.h>
 
+#include <memory>
+
 #include "app/entry_point.h"
 #include "cloud/goods_upload.h"
 #include "cloud/http_transport.h"
 #include "config/settings.h"
 #include "files/console.h"
+#include "files/release_at_exit.h"
 #include "files/text_file.h"
 #include "text/date_time.h"
 
 StampResult setRootAttributeInFile(const std::string& filePath, const std::string& rootName,
                                    const std::string& attributeName, const std::string& value, std::string& error) {
-  tinyxml2::XMLDocument inputXMLDoc;
+  auto document = std::make_unique<tinyxml2::XMLDocument>();
+  tinyxml2::XMLDocument& inputXMLDoc = *document;
+  // However this ends, the parsed goods are left for the process's exit.
+  struct Release {
+    std::unique_ptr<tinyxml2::XMLDocument>& doc;
+    ~Release() { releaseAtExit(std::move(doc)); }
+  } release{document};
   {
     const std::string xmlConfig = readTextFile(filePath);
     inputXMLDoc.Parse(xmlConfig.c_str());

@@ -11,6 +11,7 @@
 #include "files/console.h"
 #include "files/log.h"
 #include "files/platform.h"
+#include "files/release_at_exit.h"
 #include "files/text_file.h"
 #include "report/rejected_values.h"
 
@@ -98,16 +99,6 @@ void undoExchangeFile(const std::string& xmlFileName, const ExchangeFileCheck& p
     printErrorLine("kkmbridge: cannot take back " + xmlFileName + ": " + error +
                    "; once 1C has loaded it, the next run reports its shifts again");
   }
-}
-
-// Keeps the finished document instead of taking it apart node by node: the
-// run ends right after it, and the system takes a process's memory back at
-// once, while freeing a shift of 50,000 checks node by node costs a third of
-// the time it took to build. Only an earlier run's document in the same
-// process (as in the tests) is freed here.
-void releaseAtExit(std::unique_ptr<tinyxml2::XMLDocument> doc) {
-  static auto* kept = new std::unique_ptr<tinyxml2::XMLDocument>();  // never destroyed, still reachable
-  *kept = std::move(doc);
 }
 
 }  // namespace

@@ -1,5 +1,8 @@
 #include "text/escaping.h"
 
+#include <array>
+#include <cstring>
+
 namespace {
 
 constexpr char kHexDigits[] = "0123456789ABCDEF";
@@ -7,28 +10,45 @@ constexpr char kHexDigits[] = "0123456789ABCDEF";
 }  // namespace
 
 void appendJsonEscaped(std::string& out, std::string_view text) {
-  out.reserve(out.size() + text.size());
-  std::size_t runStart = 0;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const unsigned char c = static_cast<unsigned char>(text[i]);
-    if (c >= 0x20 && c != '"' && c != '\\') continue;
-    // Copy the run of plain bytes in one go, then the escaped byte.
-    out.append(text.substr(runStart, i - runStart));
-    runStart = i + 1;
-    switch (c) {
-      case '\t': break;
-      case '"': out.append("\\\""); break;
-      case '\\': out.append("\\\\"); break;
-      case '\n': out.append("\\n"); break;
-      case '\r': out.append("\\r"); break;
-      default:
-        out.append("\\u00");
-        out.push_back(kHexDigits[c >> 4]);
-        out.push_back(kHexDigits[c & 0xF]);
-        break;
+  // How many bytes each input byte becomes: TAB none, '"' '\\' LF CR two,
+  // other control bytes six (\u00XX), everything else one. The result is
+  // sized once and filled in place: a goods file can be 100 MB.
+  static const auto kWidth = [] {
+    std::array<unsigned char, 256> width{};
+    width.fill(1);
+    for (int c = 0; c < 0x20; ++c) width[c] = 6;
+    width['\t'] = 0;
+    width['\n'] = width['\r'] = width['"'] = width['\\'] = 2;
+    return width;
+  }();
+  std::size_t size = 0;
+  for (const char c : text) size += kWidth[static_cast<unsigned char>(c)];
+  const std::size_t start = out.size();
+  out.resize(start + size);
+  char* to = out.data() + start;
+  const char* from = text.data();
+  const char* const end = from + text.size();
+  while (from < end) {
+    // A run of bytes that stand for themselves is copied in one go.
+    const char* run = from;
+    while (run < end && kWidth[static_cast<unsigned char>(*run)] == 1) ++run;
+    std::memcpy(to, from, static_cast<std::size_t>(run - from));
+    to += run - from;
+    if (run == end) break;
+    const unsigned char c = static_cast<unsigned char>(*run);
+    from = run + 1;
+    if (kWidth[c] == 2) {
+      *to++ = '\\';
+      *to++ = c == '\n' ? 'n' : c == '\r' ? 'r' : static_cast<char>(c);
+    } else if (kWidth[c] == 6) {
+      *to++ = '\\';
+      *to++ = 'u';
+      *to++ = '0';
+      *to++ = '0';
+      *to++ = kHexDigits[c >> 4];
+      *to++ = kHexDigits[c & 0xF];
     }
   }
-  out.append(text.substr(runStart));
 }
 
 std::string escapeForJsonString(std::string_view text) {
