@@ -104,12 +104,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   resetSettings();
   lastDocDT = "0";
   tinyxml2::XMLDocument doc;
-  doc.InsertEndChild(doc.NewDeclaration());
-  tinyxml2::XMLElement* root = addRootElementWithText(doc, "ImportData", "");
-  root->SetAttribute("xmlns", kImportDataNamespace);
-  root->SetAttribute("xmlns:xs", kXmlSchemaNamespace);
-  root->SetAttribute("xmlns:xsi", kXmlSchemaInstanceNamespace);
-  root->SetAttribute("FormatVersion", kImportDataFormatVersion);
+  tinyxml2::XMLElement* root = addImportDataRoot(doc);
   ShiftWalkResult walk;
   FUZZ_CHECK(processShiftIntervals(doc, root, query, walk), "the walk failed without a failed query: " + walk.error);
   const std::string whole = xmlToString(doc);

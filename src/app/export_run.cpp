@@ -15,13 +15,9 @@
 
 StampResult setRootAttributeInFile(const std::string& filePath, const std::string& rootName,
                                    const std::string& attributeName, const std::string& value, std::string& error) {
-  auto document = std::make_unique<tinyxml2::XMLDocument>();
-  tinyxml2::XMLDocument& inputXMLDoc = *document;
   // However this ends, the parsed goods are left for the process's exit.
-  struct Release {
-    std::unique_ptr<tinyxml2::XMLDocument>& doc;
-    ~Release() { releaseAtExit(std::move(doc)); }
-  } release{document};
+  KeptUntilExit<tinyxml2::XMLDocument> document;
+  tinyxml2::XMLDocument& inputXMLDoc = *document;
   {
     const std::string xmlConfig = readTextFile(filePath);
     inputXMLDoc.Parse(xmlConfig.c_str());

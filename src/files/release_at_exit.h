@@ -15,3 +15,18 @@ void releaseAtExit(std::unique_ptr<T> object) {
   static auto* kept = new std::unique_ptr<T>();  // never destroyed, so still reachable at exit
   *kept = std::move(object);
 }
+
+// A default-made T that goes to releaseAtExit however its scope ends.
+template <class T>
+class KeptUntilExit {
+ public:
+  KeptUntilExit() : object_(std::make_unique<T>()) {}
+  ~KeptUntilExit() { releaseAtExit(std::move(object_)); }
+  KeptUntilExit(const KeptUntilExit&) = delete;
+  KeptUntilExit& operator=(const KeptUntilExit&) = delete;
+
+  T& operator*() { return *object_; }
+
+ private:
+  std::unique_ptr<T> object_;
+};

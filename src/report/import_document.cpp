@@ -123,6 +123,16 @@ tinyxml2::XMLElement* addRootElementWithText(tinyxml2::XMLDocument& doc, const c
   return addElementWithText(doc, &doc, name, text);
 }
 
+tinyxml2::XMLElement* addImportDataRoot(tinyxml2::XMLDocument& doc) {
+  doc.InsertEndChild(doc.NewDeclaration());
+  tinyxml2::XMLElement* root = addRootElementWithText(doc, "ImportData", "");
+  root->SetAttribute("xmlns", kImportDataNamespace);
+  root->SetAttribute("xmlns:xs", kXmlSchemaNamespace);
+  root->SetAttribute("xmlns:xsi", kXmlSchemaInstanceNamespace);
+  root->SetAttribute("FormatVersion", kImportDataFormatVersion);
+  return root;
+}
+
 std::string xmlToString(const tinyxml2::XMLNode& node) {
   tinyxml2::XMLPrinter printer(nullptr, false, 0);
   node.Accept(&printer);
@@ -192,19 +202,10 @@ ExchangeFileCheck inspectExchangeFile(const std::string& fileName) {
 
 int writeImportDataXML(const std::string& xmlFileName, const std::string& configFileName, const DocumentQuery& query,
                        const ExchangeFileCheck& previous) {
-  auto document = std::make_unique<tinyxml2::XMLDocument>();
-  tinyxml2::XMLDocument& docOut = *document;
   // However the run ends, the document is left for the process's exit.
-  struct Release {
-    std::unique_ptr<tinyxml2::XMLDocument>& doc;
-    ~Release() { releaseAtExit(std::move(doc)); }
-  } release{document};
-  docOut.InsertEndChild(docOut.NewDeclaration());
-  tinyxml2::XMLElement* root = addRootElementWithText(docOut, "ImportData", "");
-  root->SetAttribute("xmlns", kImportDataNamespace);
-  root->SetAttribute("xmlns:xs", kXmlSchemaNamespace);
-  root->SetAttribute("xmlns:xsi", kXmlSchemaInstanceNamespace);
-  root->SetAttribute("FormatVersion", kImportDataFormatVersion);
+  KeptUntilExit<tinyxml2::XMLDocument> document;
+  tinyxml2::XMLDocument& docOut = *document;
+  tinyxml2::XMLElement* root = addImportDataRoot(docOut);
 
   ShiftWalkResult walk;
   bool walked = false;

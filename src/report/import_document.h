@@ -31,6 +31,10 @@ tinyxml2::XMLElement* addElementWithAttribute(tinyxml2::XMLDocument& doc, tinyxm
 // As addElementWithText, with the document itself as the parent.
 tinyxml2::XMLElement* addRootElementWithText(tinyxml2::XMLDocument& doc, const char* name, const std::string& text);
 
+// Adds to the empty `doc` the library's default declaration and the
+// ImportData root with its namespaces and format version; returns the root.
+tinyxml2::XMLElement* addImportDataRoot(tinyxml2::XMLDocument& doc);
+
 // `node` printed in the library's indented layout, from depth 0.
 std::string xmlToString(const tinyxml2::XMLNode& node);
 
