@@ -4,6 +4,9 @@
 BUILD_DIR ?= build
 ASAN_DIR ?= build-asan
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
+# ON turns compiler warnings into errors (CI does; a user's newer compiler
+# may warn where ours does not).
+KKM_WERROR ?= OFF
 
 # Debian packages the build, the tests and the demo need.
 DEB_PACKAGES := cmake g++ make pkg-config libcurl4-openssl-dev libtinyxml2-dev libgtest-dev \
@@ -41,14 +44,14 @@ deps:
 -include mk/*.mk
 
 build: deps
-	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=Debug
+	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=Debug -DKKM_WARNINGS_AS_ERRORS=$(KKM_WERROR)
 	cmake --build $(BUILD_DIR) -j $(JOBS)
 
 test: build
 	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
 
 sanitize: deps
-	cmake -S . -B $(ASAN_DIR) -DCMAKE_BUILD_TYPE=Debug -DKKM_SANITIZE=ON
+	cmake -S . -B $(ASAN_DIR) -DCMAKE_BUILD_TYPE=Debug -DKKM_SANITIZE=ON -DKKM_WARNINGS_AS_ERRORS=$(KKM_WERROR)
 	cmake --build $(ASAN_DIR) -j $(JOBS)
 	cd $(ASAN_DIR) && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j $(JOBS)
 

@@ -56,7 +56,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string kkm = kkmNum;
 
   static const std::string kStored = "2020-03-02T18:30:05.000+0300";
-  if (!saveLastShiftCloseDate(kStored, path)) return 0;
+  std::string error;
+  if (!saveLastShiftCloseDate(kStored, path, error)) return 0;
   resetSettings();
   FUZZ_CHECK(readImportParams(path), "the rewritten file lost its import element");
   FUZZ_CHECK(lastDocDT == kStored, "lastDocDT reads back as '" + lastDocDT + "'");

@@ -19,7 +19,6 @@
 // Set KKM_FUZZ_VERBOSE=1 to see the run's own lines on standard error when
 // replaying an input.
 #include <tinyxml2.h>
-#include <unistd.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -30,11 +29,13 @@
 #include <vector>
 
 #include "app/entry_point.h"
+#include "app/import_run.h"
 #include "cloud/document_query.h"
 #include "config/settings.h"
+#include "files/messages.h"
 #include "fuzz_support.h"
-#include "report/import_document.h"
 #include "report/shift_intervals.h"
+#include "report/xml_elements.h"
 #include "text/date_time.h"
 
 namespace {
@@ -57,19 +58,13 @@ std::vector<std::string_view> splitAnswers(std::string_view input) {
   return parts;
 }
 
-// The import run with standard error quiet (it warns about odd values).
+// The import run with its lines dropped (it warns about odd values).
 int runQuietly(const std::string& exchange, const std::string& config, const DocumentQuery& query) {
   static const bool verbose = std::getenv("KKM_FUZZ_VERBOSE") != nullptr;
   if (verbose) return runImport(exchange, config, query);
-  std::fflush(stderr);
-  const int saved = dup(2);
-  std::FILE* devNull = std::fopen("/dev/null", "w");
-  dup2(fileno(devNull), 2);
+  MessageSink previous = setMessageSink([](MessageStream, std::string_view) {});
   const int code = runImport(exchange, config, query);
-  std::fflush(stderr);
-  dup2(saved, 2);
-  close(saved);
-  std::fclose(devNull);
+  setMessageSink(std::move(previous));
   return code;
 }
 

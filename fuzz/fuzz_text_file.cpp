@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 
+#include "files/atomic_file.h"
 #include "files/text_file.h"
 #include "fuzz_support.h"
 
@@ -44,15 +45,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   static const std::string path = fuzz::scratchFile("input.txt");
   const std::string bytes(reinterpret_cast<const char*>(data), size);
   fuzz::writeBytes(path, data, size);
-  const std::string text = readTextFile(path);
+  const std::string text = readTextFile(path).text;
   FUZZ_CHECK(text == expectedText(bytes), "readTextFile gave " + std::to_string(text.size()) + " bytes, expected " +
                                               std::to_string(expectedText(bytes).size()));
 
   static const std::string target = fuzz::scratchFile("atomic.xml");
   std::string error;
-  const bool written = writeFileAtomically(
-      target, [&bytes](std::FILE* out) { return std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size(); },
-      error);
+  const bool written = writeFileAtomically(target, bytes, error);
   FUZZ_CHECK(written, "writeFileAtomically failed: " + error);
   FUZZ_CHECK(fuzz::readBytes(target) == bytes, "the atomically written file differs from what was written");
   return 0;

@@ -21,7 +21,8 @@ bench-deps:
 	$(call install-debs,$(BENCH_PACKAGES))
 
 bench-build: deps bench-deps
-	cmake -S bench -B $(BENCH_BUILD_DIR) -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS_RELEASE="-O2 -DNDEBUG"
+	cmake -S bench -B $(BENCH_BUILD_DIR) -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS_RELEASE="-O2 -DNDEBUG" \
+	  -DKKM_WARNINGS_AS_ERRORS=$(KKM_WERROR)
 	cmake --build $(BENCH_BUILD_DIR) -j $(BENCH_JOBS)
 
 bench: bench-build

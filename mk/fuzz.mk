@@ -16,7 +16,7 @@ fuzz-deps:
 	$(call install-debs,$(FUZZ_PACKAGES))
 
 fuzz-build: deps fuzz-deps
-	CXX=clang++ cmake -S fuzz -B $(FUZZ_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	CXX=clang++ cmake -S fuzz -B $(FUZZ_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKKM_WARNINGS_AS_ERRORS=$(KKM_WERROR)
 	cmake --build $(FUZZ_DIR) -j 2
 
 # Each target in turn, one process (the machine's cores are shared). The

@@ -6,8 +6,8 @@
 #include "cloud/session.h"
 #include "config/config_file.h"
 #include "config/settings.h"
-#include "report/import_run.h"
-#include "files/console.h"
+#include "app/import_run.h"
+#include "files/messages.h"
 
 namespace {
 
@@ -31,7 +31,9 @@ int runKkmBridge(int argc, const char* const argv[]) {
   readInitialPreferences(configFileName);
   if (basicURL.empty()) return kExitNoService;
 
-  getLoginParams();
+  std::string loginError;
+  // A failed login is said; the run goes on, and its requests say what follows.
+  if (!getLoginParams(loginError)) printError(loginError);
   if (mode == "export") return runExport(fileName);
   if (mode == "import") return runImport(fileName, configFileName);
   return kExitUsage;

@@ -2,25 +2,28 @@
 
 #include <tinyxml2.h>
 
-#include <memory>
-
-#include "app/entry_point.h"
+#include "app/exit_codes.h"
 #include "cloud/goods_upload.h"
-#include "cloud/http_transport.h"
 #include "config/settings.h"
-#include "files/console.h"
-#include "files/release_at_exit.h"
+#include "files/atomic_file.h"
+#include "files/messages.h"
 #include "files/text_file.h"
+#include "report/kept_until_exit.h"
 #include "text/date_time.h"
 
 StampResult setRootAttributeInFile(const std::string& filePath, const std::string& rootName,
                                    const std::string& attributeName, const std::string& value, std::string& error) {
-  // However this ends, the parsed goods are left for the process's exit.
+  // However this ends, the parsed goods are left for the process's exit:
+  // taking apart a catalogue of a million nodes costs more than reading it.
   KeptUntilExit<tinyxml2::XMLDocument> document;
   tinyxml2::XMLDocument& inputXMLDoc = *document;
   {
-    const std::string xmlConfig = readTextFile(filePath);
-    inputXMLDoc.Parse(xmlConfig.c_str());
+    const FileRead file = readTextFile(filePath);
+    if (file.status == FileStatus::kFailed) {
+      error = "it cannot be read: " + file.reason;
+      return StampResult::kNoSuchRoot;
+    }
+    inputXMLDoc.Parse(file.text.c_str());
   }
   tinyxml2::XMLElement* root = inputXMLDoc.FirstChildElement(rootName.c_str());
   if (root == nullptr) {
@@ -28,44 +31,50 @@ StampResult setRootAttributeInFile(const std::string& filePath, const std::strin
     return StampResult::kNoSuchRoot;
   }
   root->SetAttribute(attributeName.c_str(), value.c_str());
-  const bool saved = writeFileAtomically(
-      filePath, [&inputXMLDoc](std::FILE* out) { return inputXMLDoc.SaveFile(out, false) == tinyxml2::XML_SUCCESS; },
-      error);
-  return saved ? StampResult::kStamped : StampResult::kWriteFailed;
+  AtomicFile out(filePath);
+  if (!out.open(error)) return StampResult::kWriteFailed;
+  if (inputXMLDoc.SaveFile(out.file(), false) != tinyxml2::XML_SUCCESS) {
+    error = "writing the document failed";
+    return StampResult::kWriteFailed;
+  }
+  return out.commit(error) ? StampResult::kStamped : StampResult::kWriteFailed;
 }
 
 int runExport(const std::string& fileName) {
   printLine(" export ");
-  std::string textXMLFromInputFile = readTextFile(fileName);
+  FileRead goods = readTextFile(fileName);
   printLine("  fileName = " + fileName);
-  if (textXMLFromInputFile.empty()) {
+  if (goods.status == FileStatus::kFailed) {
+    printError("export failed: the goods file " + fileName + " cannot be read: " + goods.reason + "; nothing was sent");
+    return kExitRunFailed;
+  }
+  if (goods.text.empty()) {
     // An empty goods list must never replace the register's goods.
-    printErrorLine(" export failed: the goods file " + fileName + " is missing or empty; nothing was sent");
+    printError("export failed: the goods file " + fileName + " is missing or empty; nothing was sent");
     return kExitRunFailed;
   }
 
   std::string exportAnswer;
-  const bool sent = send1CexportData(std::move(textXMLFromInputFile), exportAnswer);
+  std::string error;
+  const bool sent = send1CexportData(std::move(goods.text), exportAnswer, error);
   printLine("  export answer = " + exportAnswer);
   if (!sent) {
-    printErrorLine(" export failed: upload to " + basicURL + "WebDataPackPost: " + lastRequestFailureText() + "; " +
-                   fileName + " left unchanged");
+    printError("export failed: " + error + "; " + fileName + " left unchanged");
     return kExitRunFailed;
   }
   std::string().swap(exportAnswer);
 
   const std::string stamp = convertDateTimeTo1C(currentTimeText());
-  std::string error;
   switch (setRootAttributeInFile(fileName, "ExportData", "Processed", stamp, error)) {
     case StampResult::kStamped:
       return kExitOk;
     case StampResult::kNoSuchRoot:
       // Not a goods file of 1C's: it was sent as it stands and is left alone.
-      printErrorLine(" export: " + fileName + " was sent but not stamped Processed: " + error);
+      printError("export: " + fileName + " was sent but not stamped Processed: " + error);
       return kExitOk;
     case StampResult::kWriteFailed:
       break;
   }
-  printErrorLine(" export: the goods were sent, but " + fileName + " could not be stamped Processed: " + error);
+  printError("export: the goods were sent, but " + fileName + " could not be stamped Processed: " + error);
   return kExitRunFailed;
 }

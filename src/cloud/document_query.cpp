@@ -3,13 +3,11 @@
 #include "cloud/http_transport.h"
 #include "cloud/session.h"
 #include "config/settings.h"
-#include "files/log.h"
+#include "config/debug_dump.h"
 #include "text/date_time.h"
 #include "text/escaping.h"
 
 namespace {
-
-std::string lastQueryError;
 
 // A service answer is one JSON object. Text that does not open and close
 // like one (an error page, an answer cut short) is no answer at all, not an
@@ -41,11 +39,10 @@ std::string_view kkmDocsOf(std::string_view answer) {
 
 }  // namespace
 
-const std::string& lastDocumentQueryError() { return lastQueryError; }
-
 std::string extractKkmDocs(std::string_view answer) { return std::string(kkmDocsOf(answer)); }
 
-std::string getAllDocsByKind(const std::string& dateFrom, const std::string& dateTo, const std::string& kinds) {
+std::string getAllDocsByKind(const std::string& dateFrom, const std::string& dateTo, const std::string& kinds,
+                             std::string& error) {
   std::string outputJSON = makeSessionEnvelope();
   const std::string commandDt = currentTimeText();
   const std::string commandId = "command" + commandDt;
@@ -70,34 +67,27 @@ std::string getAllDocsByKind(const std::string& dateFrom, const std::string& dat
   outputJSON += documentCommand;
   outputJSON += "]}}}";
 
-  sendPostRequest(basicURL + "WebDataPackPost", "", outputJSON, 10, 600);
-  std::string answer = std::move(serviceAnswer);
-  serviceAnswer.clear();
+  const std::string url = basicURL + "WebDataPackPost";
+  RequestOutcome outcome;
+  sendPostRequest(url, "", outputJSON, 10, 600, &outcome);
+  std::string answer = takeServiceAnswer();
 
-  lastQueryError.clear();
-  std::string failure = lastRequestFailureText();
+  std::string failure = outcome.failureText();
   if (failure.empty() && !looksLikeJsonObject(answer)) failure = "the answer is not a JSON object";
-  if (!failure.empty()) {
-    lastQueryError = "document query for kinds " + kinds + " from " + dateFrom + " to " + dateTo + " at " +
-                     basicURL + "WebDataPackPost failed: " + failure;
-  }
+  error.clear();
+  if (!failure.empty())
+    error = "document query for kinds " + kinds + " from " + dateFrom + " to " + dateTo + " at " + url +
+            " failed: " + failure;
 
-  if (debugmode != 1) {
-    // The documents are cut out of the answer in place: a backlog's answer
-    // can be tens of megabytes.
-    const std::string_view docs = kkmDocsOf(answer);
-    const std::size_t start = static_cast<std::size_t>(docs.data() - answer.data());
-    answer.erase(start + docs.size());
-    answer.erase(0, start);
-    return answer;
-  }
-  std::string docsAnswer(kkmDocsOf(answer));
-  const char* kFile = "getAllDocsByKindJSONAnswer.json";
-  writeLog(kFile, "---------------outputJSON------------");
-  writeLog(kFile, outputJSON);
-  writeLog(kFile, "---------------full answer------------");
-  writeLog(kFile, answer);
-  writeLog(kFile, "---------------docsAnswer------------");
-  writeLog(kFile, docsAnswer);
-  return docsAnswer;
+  static const std::string kDump = "getAllDocsByKindJSONAnswer.json";
+  debugDump(kDump, "---------------outputJSON------------", outputJSON);
+  debugDump(kDump, "---------------full answer------------", answer);
+  // The documents are cut out of the answer in place: a backlog's answer
+  // can be tens of megabytes.
+  const std::string_view docs = kkmDocsOf(answer);
+  const std::size_t start = static_cast<std::size_t>(docs.data() - answer.data());
+  answer.erase(start + docs.size());
+  answer.erase(0, start);
+  debugDump(kDump, "---------------docsAnswer------------", answer);
+  return answer;
 }

@@ -9,14 +9,12 @@
 // `kinds` (a comma-separated list such as "2,5" or "129, 130") and whose date
 // lies in [dateFrom, dateTo], sorted by number. Returns the content of the
 // answer's "kkmDocs" array: document objects each beginning {"id":, separated
-// by commas; "" when the answer holds no such array. Whether the service
-// answered at all is told by lastDocumentQueryError().
-std::string getAllDocsByKind(const std::string& dateFrom, const std::string& dateTo, const std::string& kinds);
-
-// Empty when the last getAllDocsByKind got a complete answer with an HTTP
-// status below 400 that is a JSON object (with or without documents);
-// otherwise one line naming the query and the reason.
-const std::string& lastDocumentQueryError();
+// by commas; "" when the answer holds no such array. When the service gave
+// no complete answer with an HTTP status below 400 that is a JSON object,
+// `error` names the query and the reason and the result must not be used;
+// otherwise `error` is empty.
+std::string getAllDocsByKind(const std::string& dateFrom, const std::string& dateTo, const std::string& kinds,
+                             std::string& error);
 
 // The text after "kkmDocs":[ up to the answer's last three characters (the
 // array's ] and two closing braces); "" without the marker.

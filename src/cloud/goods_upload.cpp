@@ -2,12 +2,12 @@
 
 #include "cloud/http_transport.h"
 #include "cloud/session.h"
+#include "config/debug_dump.h"
 #include "config/settings.h"
-#include "files/console.h"
-#include "files/log.h"
+#include "files/messages.h"
 #include "text/escaping.h"
 
-bool send1CexportData(std::string textXML, std::string& exportAnswer) {
+bool send1CexportData(std::string textXML, std::string& exportAnswer, std::string& error) {
   static constexpr std::string_view kOpen = " \"params\": { \"ext\": { \"import1cXmlTovars\": \"";
   static constexpr std::string_view kClose = "\"}}}";
   std::string outputJSON = makeSessionEnvelope();
@@ -18,15 +18,18 @@ bool send1CexportData(std::string textXML, std::string& exportAnswer) {
   // The body now holds the goods: the text itself is no longer needed.
   std::string().swap(textXML);
 
-  sendPostRequest(basicURL + "WebDataPackPost", "", outputJSON, 10, 60);
-  exportAnswer = std::move(serviceAnswer);
-  serviceAnswer.clear();
-  const bool succeeded = lastRequestSucceeded();
+  const std::string url = basicURL + "WebDataPackPost";
+  RequestOutcome outcome;
+  sendPostRequest(url, "", outputJSON, 10, 60, &outcome);
+  exportAnswer = takeServiceAnswer();
 
-  if (debugmode == 1) {
-    writeLog("exportLog.log", outputJSON);
-    writeLog("exportLog.log", "answer: " + exportAnswer);
+  if (debugOn()) {
+    debugDump("exportLog.log", "", outputJSON);
+    debugDump("exportLog.log", "", "answer: " + exportAnswer);
     printLine(" send1CexportData answer " + exportAnswer);
   }
-  return succeeded;
+
+  error.clear();
+  if (!outcome.succeeded()) error = "upload to " + url + " failed: " + outcome.failureText();
+  return error.empty();
 }

@@ -8,9 +8,6 @@
 
 #include "config/settings.h"
 
-std::string serviceAnswer;
-bool requestInProgress = false;
-
 namespace {
 
 struct EasyHandleDeleter {
@@ -21,8 +18,6 @@ struct HeaderListDeleter {
 };
 using EasyHandle = std::unique_ptr<CURL, EasyHandleDeleter>;
 using HeaderList = std::unique_ptr<curl_slist, HeaderListDeleter>;
-
-RequestOutcome lastOutcome;
 
 // Largest answer the header callback makes room for in advance; a bigger
 // Content-Length (or a hostile one) just grows the text as it arrives.
@@ -79,36 +74,39 @@ void setTlsOptions(CURL* handle) {
   curl_easy_setopt(handle, CURLOPT_SSL_OPTIONS, static_cast<long>(CURLSSLOPT_REVOKE_BEST_EFFORT));
 }
 
-// Performs the transfer and records its outcome.
-CURLcode perform(CURL* handle) {
+// Performs the transfer and tells what became of it.
+CURLcode perform(CURL* handle, RequestOutcome& outcome) {
   char errorText[CURL_ERROR_SIZE] = {};
   curl_easy_setopt(handle, CURLOPT_ERRORBUFFER, errorText);
   const CURLcode code = curl_easy_perform(handle);
   long status = 0;
   curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &status);
-  lastOutcome.completed = code == CURLE_OK;
-  lastOutcome.httpStatus = status;
-  lastOutcome.error.clear();
-  if (code != CURLE_OK) lastOutcome.error = errorText[0] != '\0' ? errorText : curl_easy_strerror(code);
+  outcome.completed = code == CURLE_OK;
+  outcome.httpStatus = status;
+  outcome.error.clear();
+  if (code != CURLE_OK) outcome.error = errorText[0] != '\0' ? errorText : curl_easy_strerror(code);
   curl_easy_setopt(handle, CURLOPT_ERRORBUFFER, nullptr);
   return code;
 }
 
-void recordNoHandle() {
-  lastOutcome = RequestOutcome{};
-  lastOutcome.error = "cannot create an HTTP handle";
+RequestOutcome noHandle() {
+  RequestOutcome outcome;
+  outcome.error = "cannot create an HTTP handle";
+  return outcome;
 }
 
 }  // namespace
 
-const RequestOutcome& lastRequestOutcome() { return lastOutcome; }
-
-bool lastRequestSucceeded() { return lastOutcome.completed && lastOutcome.httpStatus < 400; }
-
-std::string lastRequestFailureText() {
-  if (!lastOutcome.completed) return lastOutcome.error.empty() ? "the transfer failed" : lastOutcome.error;
-  if (lastOutcome.httpStatus >= 400) return "HTTP status " + std::to_string(lastOutcome.httpStatus);
+std::string RequestOutcome::failureText() const {
+  if (!completed) return error.empty() ? "the transfer failed" : error;
+  if (httpStatus >= 400) return "HTTP status " + std::to_string(httpStatus);
   return "";
+}
+
+std::string takeServiceAnswer() {
+  std::string answer = std::move(serviceAnswer);
+  serviceAnswer.clear();
+  return answer;
 }
 
 std::size_t writeAnswerCallback(char* data, std::size_t size, std::size_t count, void* target) noexcept {
@@ -123,14 +121,16 @@ std::size_t writeAnswerCallback(char* data, std::size_t size, std::size_t count,
 }
 
 int sendPostRequest(const std::string& url, const std::string& userPassword, const std::string& body,
-                    long connectTimeoutSeconds, long timeoutSeconds) {
+                    long connectTimeoutSeconds, long timeoutSeconds, RequestOutcome* outcome) {
   if (requestInProgress) return -1;
   RequestGuard guard;
+  RequestOutcome ignored;
+  RequestOutcome& result = outcome ? *outcome : ignored;
   // The header list is declared first so that it outlives the handle that uses it.
   HeaderList headers;
   EasyHandle handle(curl_easy_init());
   if (!handle) {
-    recordNoHandle();
+    result = noHandle();
     return 0;
   }
   CURL* h = handle.get();
@@ -162,15 +162,17 @@ int sendPostRequest(const std::string& url, const std::string& userPassword, con
   setTlsOptions(h);
   curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT, connectTimeoutSeconds);
   curl_easy_setopt(h, CURLOPT_TIMEOUT, timeoutSeconds);
-  return perform(h) == CURLE_OK ? 0 : -1;
+  return perform(h, result) == CURLE_OK ? 0 : -1;
 }
 
-int sendGetRequest(const std::string& url, const std::string& userPassword) {
+int sendGetRequest(const std::string& url, const std::string& userPassword, RequestOutcome* outcome) {
   if (requestInProgress) return -1;
   RequestGuard guard;
+  RequestOutcome ignored;
+  RequestOutcome& result = outcome ? *outcome : ignored;
   EasyHandle handle(curl_easy_init());
   if (!handle) {
-    recordNoHandle();
+    result = noHandle();
     return static_cast<int>(serviceAnswer.size());
   }
   CURL* h = handle.get();
@@ -185,6 +187,6 @@ int sendGetRequest(const std::string& url, const std::string& userPassword) {
   // An unattended run must not wait for ever on a service that stopped answering.
   curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT, 10L);
   curl_easy_setopt(h, CURLOPT_TIMEOUT, 60L);
-  perform(h);
+  perform(h, result);
   return static_cast<int>(serviceAnswer.size());
 }

@@ -1,43 +1,40 @@
 // HTTP(S) requests to the cloud service through libcurl: one easy handle per
-// request, the answer body appended to the process-wide serviceAnswer.
+// request, the answer body appended to the process-wide serviceAnswer
+// (config/settings.h).
 #pragma once
 
 #include <cstddef>
 #include <string>
 
-// Every answer body is appended here; each service operation takes its copy
-// right after its request and empties it.
-extern std::string serviceAnswer;
-// True while a transport call is under way; a second call is refused.
-extern bool requestInProgress;
+#include "config/settings.h"
 
-// What became of the last request made through the transport.
+// What became of one request.
 struct RequestOutcome {
   bool completed = false;  // the whole answer arrived
   long httpStatus = 0;     // status of the answer; 0 when none arrived
   std::string error;       // libcurl's reason when the transfer did not complete
+
+  // True when the request completed with an HTTP status below 400.
+  bool succeeded() const { return completed && httpStatus < 400; }
+  // One short phrase for a failed request: the transport's reason, or
+  // "HTTP status N"; empty when it succeeded.
+  std::string failureText() const;
 };
 
-// The outcome of the last sendPostRequest or sendGetRequest.
-const RequestOutcome& lastRequestOutcome();
-
-// True when the last request completed with an HTTP status below 400.
-bool lastRequestSucceeded();
-
-// One short phrase for a failed last request: the transport's reason, or
-// "HTTP status N"; empty when it succeeded.
-std::string lastRequestFailureText();
+// The answer collected in serviceAnswer, which is left empty for the next request.
+std::string takeServiceAnswer();
 
 // POSTs `body` to `url` with the service's headers. Returns 0 when the
 // transfer completed (whatever the HTTP status), -1 when it failed or another
 // request was in progress (serviceAnswer is then untouched). Bytes received
 // before a failure stay in serviceAnswer.
+// When `outcome` is given it receives what became of the request.
 int sendPostRequest(const std::string& url, const std::string& userPassword, const std::string& body,
-                    long connectTimeoutSeconds, long timeoutSeconds);
+                    long connectTimeoutSeconds, long timeoutSeconds, RequestOutcome* outcome = nullptr);
 
 // GETs `url`. Returns the length of serviceAnswer afterwards, or -1 when
 // another request was in progress.
-int sendGetRequest(const std::string& url, const std::string& userPassword);
+int sendGetRequest(const std::string& url, const std::string& userPassword, RequestOutcome* outcome = nullptr);
 
 // libcurl write callback: appends the chunk to the std::string at `target`.
 // Returns the number of bytes taken; 0 (which ends the transfer) when

@@ -2,17 +2,17 @@
 
 #include "cloud/http_transport.h"
 #include "config/settings.h"
-#include "files/console.h"
+#include "files/messages.h"
 #include "text/escaping.h"
 #include "text/json_scanner.h"
 
-bool getLoginParams() {
+bool getLoginParams(std::string& error) {
   printLine(" getLoginParams ");
   const std::string url =
       basicURL + "LoginSession?login=" + percentEncode(login) + "&password=" + percentEncode(password);
-  sendGetRequest(url, "");
-  const std::string answer = std::move(serviceAnswer);
-  serviceAnswer.clear();
+  RequestOutcome outcome;
+  sendGetRequest(url, "", &outcome);
+  const std::string answer = takeServiceAnswer();
 
   idSession = getStringFromJSON(answer, "idSession");
   nameUser = getStringFromJSON(answer, "nameUser");
@@ -25,10 +25,11 @@ bool getLoginParams() {
   printLine(" idDealer " + std::to_string(idDealer));
 
   // The request is named without its query: that holds the password.
-  std::string failure = lastRequestFailureText();
+  std::string failure = outcome.failureText();
   if (failure.empty() && idSession.empty()) failure = "no idSession in the answer";
-  if (!failure.empty()) printErrorLine("kkmbridge: login to " + basicURL + "LoginSession failed: " + failure);
-  return true;
+  error.clear();
+  if (!failure.empty()) error = "login to " + basicURL + "LoginSession failed: " + failure;
+  return error.empty();
 }
 
 std::string makeSessionEnvelope() {

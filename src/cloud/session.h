@@ -5,10 +5,10 @@
 
 // Logs in with the configured login and password and fills idSession,
 // nameUser, idUser and idDealer from the answer (empty text or -1 for what
-// the answer lacks), tracing them on standard output. A failed login (no
-// answer, HTTP status 400 or above, no idSession) is said on standard error;
-// the run goes on all the same. Always returns true.
-bool getLoginParams();
+// the answer lacks), tracing them on standard output. Returns false, with
+// `error` naming the request and the reason (never the password), when the
+// login failed: no answer, HTTP status 400 or above, or no idSession.
+bool getLoginParams(std::string& error);
 
 // The JSON prefix of every data-pack request body, from the login settings:
 // { "session": { "idSession": "...","idDealer":N, "idUser":N}, 

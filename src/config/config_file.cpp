@@ -8,7 +8,8 @@
 #include <cstring>
 
 #include "config/settings.h"
-#include "files/console.h"
+#include "files/atomic_file.h"
+#include "files/messages.h"
 #include "files/text_file.h"
 
 namespace {
@@ -108,7 +109,10 @@ std::string maskPasswords(std::string_view xmlText) {
 bool readInitialPreferences(const std::string& configFileName) {
   tinyxml2::XMLDocument doc;
   printLine(" readInitialPreferences filePath= " + configFileName);
-  const std::string xmlConfig = readTextFile(configFileName);
+  const FileRead file = readTextFile(configFileName);
+  if (file.status == FileStatus::kFailed)
+    printError("cannot read configuration file " + configFileName + ": " + file.reason);
+  const std::string& xmlConfig = file.text;
   printLine(" readInitialPreferences xmlConfig " + maskPasswords(xmlConfig));
   doc.Parse(xmlConfig.c_str());
   printLine(" readInitialPreferences ");
@@ -138,8 +142,7 @@ bool readInitialPreferences(const std::string& configFileName) {
 
 bool readImportParams(const std::string& configFileName) {
   tinyxml2::XMLDocument doc;
-  const std::string xmlConfig = readTextFile(configFileName);
-  doc.Parse(xmlConfig.c_str());
+  doc.Parse(readTextFile(configFileName).text.c_str());
   tinyxml2::XMLElement* import = findPath(doc, "importparams", "import");
   if (import == nullptr) return false;
   lastDocDT = attributeText(import, "lastDocDT");
@@ -151,33 +154,48 @@ bool readImportParams(const std::string& configFileName) {
   return true;
 }
 
-bool saveLastShiftCloseDate(const std::string& lastDate, const std::string& configFileName) {
-  if (lastDate.empty()) return false;
+bool updateImportElement(const std::string& configFileName, const std::vector<AttributeChange>& changes,
+                         std::string& error) {
   tinyxml2::XMLDocument doc;
-  const std::string xmlConfig = readTextFile(configFileName);
-  doc.Parse(xmlConfig.c_str());
-  tinyxml2::XMLElement* import = findPath(doc, "importparams", "import");
-  if (import == nullptr) {
-    printErrorLine("kkmbridge: cannot store lastDocDT in " + configFileName + ": " +
-                   (doc.Error() ? "the file is missing, unreadable or not XML"
-                                : "it has no config/importparams/import element"));
+  const FileRead file = readTextFile(configFileName);
+  if (!file.found()) {
+    error = "cannot store lastDocDT in " + configFileName + ": " +
+            (file.status == FileStatus::kFailed ? file.reason : std::string("the file is missing"));
     return false;
   }
-  import->SetAttribute("lastDocDT", lastDate.c_str());
+  doc.Parse(file.text.c_str());
+  tinyxml2::XMLElement* import = findPath(doc, "importparams", "import");
+  if (import == nullptr) {
+    error = "cannot store lastDocDT in " + configFileName + ": " +
+            (doc.Error() ? "the file is not XML" : "it has no config/importparams/import element");
+    return false;
+  }
+  for (const AttributeChange& change : changes) {
+    if (change.remove)
+      import->DeleteAttribute(change.name.c_str());
+    else
+      import->SetAttribute(change.name.c_str(), change.value.c_str());
+  }
   tinyxml2::XMLPrinter printer(nullptr, false);  // the layout SaveFile writes
   doc.Print(&printer);
   const std::string newText(printer.CStr(), static_cast<std::size_t>(printer.CStrSize() - 1));
   const std::string mismatch = readBackMismatch(doc, newText);
   if (!mismatch.empty()) {
-    printErrorLine("kkmbridge: cannot store lastDocDT in " + configFileName + ": written back, " + mismatch +
-                   " (check the file for line breaks inside values and for text after </config>); left as it is");
+    error = "cannot store lastDocDT in " + configFileName + ": written back, " + mismatch +
+            " (check the file for line breaks inside values and for text after </config>); left as it is";
     return false;
   }
-  std::string error;
-  const bool saved = writeFileAtomically(
-      configFileName,
-      [&newText](std::FILE* out) { return std::fwrite(newText.data(), 1, newText.size(), out) == newText.size(); },
-      error);
-  if (!saved) printErrorLine("kkmbridge: cannot write configuration file " + configFileName + ": " + error);
-  return saved;
+  if (!writeFileAtomically(configFileName, newText, error)) {
+    error = "cannot write configuration file " + configFileName + ": " + error;
+    return false;
+  }
+  return true;
+}
+
+bool saveLastShiftCloseDate(const std::string& lastDate, const std::string& configFileName, std::string& error) {
+  if (lastDate.empty()) {
+    error = "cannot store an empty lastDocDT in " + configFileName;
+    return false;
+  }
+  return updateImportElement(configFileName, {{"lastDocDT", lastDate, false}}, error);
 }

@@ -5,6 +5,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 // Reads login, password, basicURL, debugmode, caFile and sslVerify from
 // config/basicparams/param, tracing its steps on standard output (the file's
@@ -17,13 +18,26 @@ bool readInitialPreferences(const std::string& configFileName);
 // when the element was found; otherwise the settings keep their values.
 bool readImportParams(const std::string& configFileName);
 
+// One attribute of config/importparams/import to set to `value` (in place
+// when it exists, else as the element's last attribute) or to remove.
+struct AttributeChange {
+  std::string name;
+  std::string value;
+  bool remove = false;
+};
+
+// Applies `changes` to config/importparams/import, keeping everything else
+// in the file, and replaces the file atomically. Returns false, leaving the
+// file byte for byte as it was and `error` saying why, when the file cannot
+// be read, has no such element, would read back differently, or cannot be
+// written.
+bool updateImportElement(const std::string& configFileName, const std::vector<AttributeChange>& changes,
+                         std::string& error);
+
 // Stores `lastDate` as the lastDocDT attribute of config/importparams/import
-// (in place when it exists, else as the element's last attribute), keeping
-// everything else in the file. The file is replaced atomically. Returns false,
-// leaving the file byte for byte as it was, when `lastDate` is empty, the
-// element is missing, or the file cannot be written (the reason then goes to
-// standard error). The setting lastDocDT in memory is not changed.
-bool saveLastShiftCloseDate(const std::string& lastDate, const std::string& configFileName);
+// through updateImportElement. An empty `lastDate` is refused. The setting
+// lastDocDT in memory is not changed.
+bool saveLastShiftCloseDate(const std::string& lastDate, const std::string& configFileName, std::string& error);
 
 // `xmlText` with the value of every attribute named password replaced by ***.
 std::string maskPasswords(std::string_view xmlText);

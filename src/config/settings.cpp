@@ -1,5 +1,7 @@
 #include "config/settings.h"
 
+#include "files/messages.h"
+
 std::string basicURL;
 std::string login;
 std::string password;
@@ -15,6 +17,9 @@ std::string nameUser;
 int idUser = 0;
 int idDealer = 0;
 
+std::string serviceAnswer;
+bool requestInProgress = false;
+
 void resetSettings() {
   basicURL.clear();
   login.clear();
@@ -28,4 +33,7 @@ void resetSettings() {
   nameUser.clear();
   idUser = 0;
   idDealer = 0;
+  serviceAnswer.clear();
+  requestInProgress = false;
+  clearFirstError();
 }

@@ -1,5 +1,5 @@
 // Process-wide settings: read once per run and then used by every part of
-// the program by name. Texts start empty and integers at 0.
+// the program by name. Texts start empty, integers at 0, flags as noted.
 #pragma once
 
 #include <string>
@@ -17,10 +17,18 @@ extern std::string lastDocDT;  // service date-time of the last shift close alre
 extern std::string kkmNum;     // serial number of the cash register whose documents are imported
 
 // --- From the login answer, filled by getLoginParams. ---
-extern std::string idSession;
+extern std::string idSession;  // a credential: shown only in debug mode
 extern std::string nameUser;
 extern int idUser;
 extern int idDealer;
 
-// Puts every setting back to its start value (empty, 0, sslVerify on).
+// --- Of the HTTP transport. ---
+extern std::string serviceAnswer;  // every answer body is appended here; takeServiceAnswer empties it
+extern bool requestInProgress;     // true while a request is under way; a second one is refused
+
+// True when debug mode is on (debugmode exactly 1).
+inline bool debugOn() { return debugmode == 1; }
+
+// Puts every process-wide value back to its start (settings, the
+// transport's answer and flag, the first error remembered for the run).
 void resetSettings();

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "files/platform.h"
+#include "platform/platform.h"
 #include "text/date_time.h"
 
 int writeLog(const std::string& fileName, std::string_view text) {

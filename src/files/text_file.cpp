@@ -1,10 +1,11 @@
 #include "files/text_file.h"
 
-#include <atomic>
+#include <cstdio>
 #include <cstring>
 #include <memory>
+#include <new>
 
-#include "files/platform.h"
+#include "platform/platform.h"
 
 namespace {
 
@@ -34,15 +35,49 @@ void joinLines(std::string& text) {
 
 }  // namespace
 
-std::string readTextFile(const std::string& filePath) {
-  std::string postXML;
-  FilePtr in(platform::openForReading(filePath));
-  if (!in) return postXML;
+FileRead readFile(const std::string& path) {
+  FileRead result;
+  std::FILE* raw = nullptr;
+  switch (platform::openForReading(path, raw, result.reason)) {
+    case platform::OpenResult::kMissing:
+      result.status = FileStatus::kNotFound;
+      return result;
+    case platform::OpenResult::kFailed:
+      result.status = FileStatus::kFailed;
+      return result;
+    case platform::OpenResult::kOpened:
+      break;
+  }
+  FilePtr in(raw);
+  try {
+    // The size up front, where the system tells it, so that a large file is
+    // read without being copied over and over as the text grows.
+    const long long size = platform::regularFileSize(in.get());
+    if (size > 0 && static_cast<unsigned long long>(size) < result.text.max_size())
+      result.text.reserve(static_cast<std::size_t>(size));
+    char buffer[64 * 1024];
+    std::size_t got;
+    while ((got = std::fread(buffer, 1, sizeof buffer, in.get())) > 0) result.text.append(buffer, got);
+  } catch (const std::bad_alloc&) {
+    std::string().swap(result.text);
+    result.status = FileStatus::kFailed;
+    result.reason = "not enough memory to read it";
+    return result;
+  }
+  if (std::ferror(in.get())) {
+    std::string().swap(result.text);
+    result.status = FileStatus::kFailed;
+    result.reason = "reading failed: " + platform::lastErrorText();
+    return result;
+  }
+  result.status = FileStatus::kFound;
+  return result;
+}
 
-  char buffer[64 * 1024];
-  std::size_t got;
-  while ((got = std::fread(buffer, 1, sizeof buffer, in.get())) > 0) postXML.append(buffer, got);
-  return textAsRead(std::move(postXML));
+FileRead readTextFile(const std::string& path) {
+  FileRead result = readFile(path);
+  result.text = textAsRead(std::move(result.text));
+  return result;
 }
 
 std::string textAsRead(std::string postXML) {
@@ -55,36 +90,4 @@ std::string textAsRead(std::string postXML) {
   }
   joinLines(postXML);
   return postXML;
-}
-
-bool writeFileAtomically(const std::string& targetPath, const std::function<bool(std::FILE*)>& write,
-                         std::string& error) {
-  static std::atomic<unsigned> counter{0};
-  // The temporary name does not begin with the target's name: a program that
-  // picks up files by a name pattern (1C takes the first ImportData* file of
-  // its exchange folder) must never see a half-written file, nor one that a
-  // killed run left behind.
-  const std::size_t nameStart = targetPath.find_last_of("/\\") + 1;  // 0 when there is no folder part
-  const std::string tempPath = targetPath.substr(0, nameStart) + "~" + targetPath.substr(nameStart) + ".tmp" +
-                               std::to_string(platform::processId()) + "-" + std::to_string(counter++);
-  std::FILE* raw = std::fopen(tempPath.c_str(), "wb");
-  if (raw == nullptr) {
-    error = "cannot create " + tempPath + ": " + platform::lastErrorText();
-    return false;
-  }
-  FilePtr out(raw);
-  bool ok = write(out.get());
-  if (!ok) {
-    error = "writing failed";
-  } else if (std::ferror(out.get()) || !platform::flushToDisk(out.get())) {
-    error = "writing failed: " + platform::lastErrorText();
-    ok = false;
-  }
-  if (std::fclose(out.release()) != 0 && ok) {
-    error = "closing failed: " + platform::lastErrorText();
-    ok = false;
-  }
-  if (ok && !platform::replaceFile(tempPath, targetPath, error)) ok = false;
-  if (!ok) std::remove(tempPath.c_str());
-  return ok;
 }

@@ -1,25 +1,35 @@
-// Reading whole text files and replacing files atomically.
+// Reading whole files: one routine that tells found, not found and failed
+// apart, so that no caller mistakes an unreadable file for a missing or a
+// shorter one.
 #pragma once
 
-#include <cstdio>
-#include <functional>
 #include <string>
 
-// Reads the file at `filePath` as one text with every line end dropped: the
+enum class FileStatus {
+  kFound,     // read whole
+  kNotFound,  // there is no such file
+  kFailed,    // it exists (or cannot be looked at) but could not be read whole
+};
+
+struct FileRead {
+  FileStatus status = FileStatus::kNotFound;
+  std::string text;    // the content when found; empty otherwise
+  std::string reason;  // why, when failed
+
+  bool found() const { return status == FileStatus::kFound; }
+};
+
+// Reads the file at `path` whole, byte for byte. A read error or a lack of
+// memory part way through is kFailed, never a shorter text.
+FileRead readFile(const std::string& path);
+
+// Reads the file at `path` as one text with every line end dropped: the
 // lines are joined directly, with no separator. CR LF and LF line ends read
 // the same on every platform (a CR is dropped only in front of a LF). On the
 // first line everything in front of its first '<' is dropped (a byte-order
 // mark, blanks); a first line without '<' is kept whole. Bytes are otherwise
-// returned unchanged. Returns the empty text when the file cannot be opened.
-std::string readTextFile(const std::string& filePath);
+// returned unchanged. The status is readFile's.
+FileRead readTextFile(const std::string& path);
 
-// What readTextFile returns for a file that holds `bytes`.
+// What readTextFile gives for a file that holds `bytes`.
 std::string textAsRead(std::string bytes);
-
-// Writes a file so that it is never seen half written: `write` fills a
-// temporary file in the same folder as `targetPath`, which is then flushed to
-// disk and renamed over the target. Returns false when `write` returns false
-// or any step fails; the temporary file is then removed, the target is left
-// exactly as it was, and `error` holds the reason.
-bool writeFileAtomically(const std::string& targetPath, const std::function<bool(std::FILE*)>& write,
-                         std::string& error);

@@ -1,9 +1,8 @@
 #include "report/check_element.h"
 
-#include "config/settings.h"
-#include "files/log.h"
+#include "config/debug_dump.h"
 #include "report/check_payments.h"
-#include "report/import_document.h"
+#include "report/xml_elements.h"
 #include "text/date_time.h"
 #include "text/json_scanner.h"
 
@@ -66,14 +65,16 @@ void getOneCheckFromGoodsJSON(tinyxml2::XMLDocument& doc, tinyxml2::XMLElement* 
                               std::string_view docBody) {
   const std::string_view goodsJSON = cutGoodsJSON(docBody);
   tinyxml2::XMLElement* goodsElement = addElementWithText(doc, checkElement, "Goods", "");
-  // Also without any item the loop body runs once, with the empty item: the
-  // check then gets one Good with default values.
-  std::string oneGoodString;
-  int pos = 0;
-  while (pos != -1) {
-    pos = getOneGoodFromGoodsJSON(goodsJSON, pos, oneGoodString);
-    if (debugmode == 1) writeLog("getOneCheckFromGoodsJSON.json", oneGoodString);
+  bool anyItem = false;
+  forEachGood(goodsJSON, [&](std::string_view oneGoodString) {
+    anyItem = true;
+    debugDump("getOneCheckFromGoodsJSON.json", "", oneGoodString);
     processOneGoodElement(doc, goodsElement, oneGoodString);
+  });
+  // A body without any item gets one Good with default values.
+  if (!anyItem) {
+    debugDump("getOneCheckFromGoodsJSON.json", "", "");
+    processOneGoodElement(doc, goodsElement, "");
   }
 }
 
@@ -90,10 +91,6 @@ void processOneCheckElement(tinyxml2::XMLDocument& doc, tinyxml2::XMLElement* ch
     getOneCheckFromGoodsJSON(doc, checkElement, docBody);
     processCheckPayments(doc, checkElement, docBody);
   }
-  if (debugmode == 1) {
-    writeLog("processOneCheckElement.json", "----------docFullJSON-------------");
-    writeLog("processOneCheckElement.json", oneDocString);
-    writeLog("processOneCheckElement.json", "----------docBody-------------");
-    writeLog("processOneCheckElement.json", docBody);
-  }
+  debugDump("processOneCheckElement.json", "----------docFullJSON-------------", oneDocString);
+  debugDump("processOneCheckElement.json", "----------docBody-------------", docBody);
 }

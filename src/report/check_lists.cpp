@@ -2,23 +2,18 @@
 
 #include <string>
 
-#include "config/settings.h"
-#include "files/log.h"
+#include "config/debug_dump.h"
 #include "report/check_element.h"
-#include "report/import_document.h"
+#include "report/xml_elements.h"
 #include "text/date_time.h"
 #include "text/json_scanner.h"
 
 int processChecks(tinyxml2::XMLDocument& doc, tinyxml2::XMLElement* saleReport, std::string_view docs) {
   tinyxml2::XMLElement* checks = addElementWithText(doc, saleReport, "Checks", "");
-  // The body runs also for the document that comes with the final -1, and
-  // once with "" for a list without documents (which sets ShiftNumber "0").
-  std::string oneDocString;
-  int pos = 0;
   bool shiftNumberSet = false;
   int checkCount = 0;
-  while (pos != -1) {
-    pos = getOneDocFromJSON(docs, pos, oneDocString);
+  forEachDocument(docs, [&](std::string_view oneDocString) {
+    // The first check decides; only a value that is empty text lets the next one.
     if (!shiftNumberSet) {
       const std::string shiftNum = getTagValueFromBodyJSON(oneDocString, "t1038");
       if (!shiftNum.empty()) {
@@ -26,28 +21,25 @@ int processChecks(tinyxml2::XMLDocument& doc, tinyxml2::XMLElement* saleReport, 
         shiftNumberSet = true;
       }
     }
-    // An empty text (a list without documents) writes no Check.
-    if (!oneDocString.empty()) ++checkCount;
+    ++checkCount;
     processOneCheckElement(doc, checks, oneDocString);
-  }
+  });
+  if (checkCount == 0) saleReport->SetAttribute("ShiftNumber", "0");
   return checkCount;
 }
 
 void processIncomeOutcomeChecks(tinyxml2::XMLDocument& doc, tinyxml2::XMLElement* saleReport, std::string_view docs) {
   if (docs.empty()) return;
   tinyxml2::XMLElement* incomeOutcomeChecks = addElementWithText(doc, saleReport, "IncomeOutcomeChecks", "");
-  std::string oneDocString;
-  int pos = 0;
-  while (pos != -1) {
-    pos = getOneDocFromJSON(docs, pos, oneDocString);
+  forEachDocument(docs, [&](std::string_view oneDocString) {
     processOneIncomeOutcomeCheckElement(doc, incomeOutcomeChecks, oneDocString);
-  }
+  });
 }
 
 void processOneIncomeOutcomeCheckElement(tinyxml2::XMLDocument& doc, tinyxml2::XMLElement* incomeOutcomeChecks,
                                          std::string_view oneDocString) {
   if (oneDocString.empty()) return;
-  if (debugmode == 1) writeLog("processOneIncomeOutcomeCheckElement.json", oneDocString);
+  debugDump("processOneIncomeOutcomeCheckElement.json", "", oneDocString);
   const std::string checkDate = convertDateTimeTo1C(getStringFromJSON(oneDocString, "docDt"));
   // A kind that is missing or no number reads as -1 and counts as income.
   const char* docType = getIntFromJSON(oneDocString, "docKind") == kCashOutcomeKind ? "Outcome" : "Income";

@@ -1,6 +1,6 @@
 #include "report/check_payments.h"
 
-#include "report/import_document.h"
+#include "report/xml_elements.h"
 #include "text/json_scanner.h"
 
 void processCheckPayments(tinyxml2::XMLDocument& doc, tinyxml2::XMLElement* checkElement, std::string_view docBody) {

@@ -77,15 +77,3 @@ void listRejectedValuesOfShift(const XMLElement& saleReport, std::vector<std::st
     }
   }
 }
-
-std::vector<std::string> listRejectedValues(const tinyxml2::XMLElement& importData) {
-  std::vector<std::string> lines;
-  for (const XMLElement* reports = importData.FirstChildElement("SaleReports"); reports;
-       reports = reports->NextSiblingElement("SaleReports")) {
-    for (const XMLElement* report = reports->FirstChildElement("SaleReport"); report;
-         report = report->NextSiblingElement("SaleReport")) {
-      listRejectedValuesOfShift(*report, lines);
-    }
-  }
-  return lines;
-}

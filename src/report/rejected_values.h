@@ -8,10 +8,7 @@
 #include <string>
 #include <vector>
 
-// One line per shift, check or income/outcome check holding such a value,
-// naming the shift (its number and dates) and the check (its place in the
-// shift and its number) and the values. Empty when there is nothing to say.
-std::vector<std::string> listRejectedValues(const tinyxml2::XMLElement& importData);
-
-// The same for one SaleReport, appended to `lines`.
+// One line per shift, check or income/outcome check of `saleReport` holding
+// such a value, appended to `lines`: it names the shift (its number and
+// dates), the check (its place in the shift and its number) and the values.
 void listRejectedValuesOfShift(const tinyxml2::XMLElement& saleReport, std::vector<std::string>& lines);

@@ -2,10 +2,10 @@
 
 #include <string_view>
 
+#include "config/debug_dump.h"
 #include "config/settings.h"
-#include "files/log.h"
 #include "report/check_lists.h"
-#include "report/import_document.h"
+#include "report/xml_elements.h"
 #include "text/date_time.h"
 #include "text/json_scanner.h"
 
@@ -16,11 +16,11 @@ constexpr const char* kWalkDump = "processOneShiftInterval.json";
 // One dump entry: `label` followed directly by `value`; put together only
 // when the dump is written.
 void dump(std::string_view label, std::string_view value = {}) {
-  if (debugmode != 1) return;
+  if (!debugOn()) return;
   std::string text;
   text.reserve(label.size() + value.size());
   text.append(label).append(value);
-  writeLog(kWalkDump, text);
+  debugDump(kWalkDump, "", text);
 }
 
 // Runs `query`; a failed query's list is never used.
@@ -68,17 +68,12 @@ bool processShiftIntervals(tinyxml2::XMLDocument& doc, tinyxml2::XMLElement* imp
   dump("----------shiftDocs--------", shiftDocs);
   if (!result.error.empty()) return false;
 
-  std::string oneDocString;
-  int pos = 0;
   bool shiftOpen = false;
   std::string startDate;
   std::string endDate;
   tinyxml2::XMLElement* saleReports = addElementWithText(doc, importData, "SaleReports", "");
   tinyxml2::XMLElement* handedOver = nullptr;  // the last report the sink took
-  // The body runs also for the document that comes with the final -1, and
-  // once with "" (kind -1: nothing) for a list without documents.
-  while (pos != -1) {
-    pos = getOneDocFromJSON(shiftDocs, pos, oneDocString);
+  const bool walked = forEachDocument(shiftDocs, [&](std::string_view oneDocString) {
     // A kind that is missing or no number reads as -1 and is passed over.
     const int kind = getIntFromJSON(oneDocString, "docKind");
     if (kind == kShiftOpeningKind) {
@@ -86,32 +81,35 @@ bool processShiftIntervals(tinyxml2::XMLDocument& doc, tinyxml2::XMLElement* imp
       shiftOpen = true;
       startDate = getStringFromJSON(oneDocString, "docDt");
       dump("----------found--startDate---------", startDate);
-    } else if (kind == kShiftClosingKind && shiftOpen) {
-      shiftOpen = false;
-      if (result.checkCount >= kMaxChecksPerRun) {
-        // This run's file is full: the shift waits for the next run.
-        ++result.shiftsLeft;
-        continue;
-      }
-      endDate = getStringFromJSON(oneDocString, "docDt");
-      dump("------------processOneShiftInterval------------------");
-      dump("startDate--" + startDate + "----endDate---", endDate);
-      if (handedOver != nullptr) {
-        // Printed already: it makes room for the next shift.
-        doc.DeleteNode(handedOver);
-        handedOver = nullptr;
-      }
-      tinyxml2::XMLElement* saleReport =
-          processOneShiftInterval(doc, saleReports, startDate, endDate, query, result.checkCount, result.error);
-      if (saleReport == nullptr) return false;
-      ++result.reportCount;
-      result.lastClosingDate = endDate;
-      if (sink) {
-        if (!sink(*saleReport, result.error)) return false;
-        handedOver = saleReport;
-      }
+      return true;
     }
-  }
+    if (kind != kShiftClosingKind || !shiftOpen) return true;
+    shiftOpen = false;
+    if (result.checkCount >= kMaxChecksPerRun) {
+      // This run's file is full: the shift waits for the next run.
+      ++result.shiftsLeft;
+      return true;
+    }
+    endDate = getStringFromJSON(oneDocString, "docDt");
+    dump("------------processOneShiftInterval------------------");
+    dump("startDate--" + startDate + "----endDate---", endDate);
+    if (handedOver != nullptr) {
+      // Printed already: it makes room for the next shift.
+      doc.DeleteNode(handedOver);
+      handedOver = nullptr;
+    }
+    tinyxml2::XMLElement* saleReport =
+        processOneShiftInterval(doc, saleReports, startDate, endDate, query, result.checkCount, result.error);
+    if (saleReport == nullptr) return false;
+    ++result.reportCount;
+    result.lastClosingDate = endDate;
+    if (sink) {
+      if (!sink(*saleReport, result.error)) return false;
+      handedOver = saleReport;
+    }
+    return true;
+  });
+  if (!walked) return false;
   dump("---------processShiftIntervals before saveLastShiftCloseDate---------");
   return true;
 }

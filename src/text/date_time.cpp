@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <ctime>
 
-#include "files/platform.h"
+#include "platform/platform.h"
 
 namespace {
 

@@ -93,18 +93,25 @@ int getIntFromJSON(std::string_view text, std::string_view key) {
   return static_cast<int>(value);
 }
 
-int getOneDocFromJSON(std::string_view text, int startPos, std::string& docJSON) {
+int nextDocument(std::string_view text, int startPos, std::string_view& docJSON) {
   static constexpr std::string_view kDocStart = "{\"id\":";
   if (startPos < 0) return -1;
   const std::size_t docPos = text.find(kDocStart, static_cast<std::size_t>(startPos));
   if (docPos == npos) return -1;
   const std::size_t nextPos = text.find(kDocStart, docPos + kDocStart.size());
   if (nextPos != npos) {
-    docJSON.assign(text.substr(docPos, nextPos - 1 - docPos));
+    docJSON = text.substr(docPos, nextPos - 1 - docPos);
     return toPosition(nextPos);
   }
-  docJSON.assign(text.substr(docPos));
+  docJSON = text.substr(docPos);
   return -1;
+}
+
+int getOneDocFromJSON(std::string_view text, int startPos, std::string& docJSON) {
+  std::string_view doc;
+  const int next = nextDocument(text, startPos, doc);
+  if (doc.data() != nullptr) docJSON.assign(doc);
+  return next;
 }
 
 std::string_view bodyOfDocJSON(std::string_view docJSON) {
@@ -149,7 +156,7 @@ std::string getTagSumFromBodyJSON(std::string_view bodyJSON, std::string_view ta
   return sum;
 }
 
-int getOneGoodFromGoodsJSON(std::string_view goodsJSON, int startPos, std::string& oneGoodString) {
+int nextGood(std::string_view goodsJSON, int startPos, std::string_view& oneGoodString) {
   static constexpr std::string_view kItemKey = "\"t1023\\\":";       // "t1023\":
   static constexpr std::string_view kNextItemKey = "\\\"t1023\\\":";  // \"t1023\":
   if (startPos < 0) return -1;
@@ -158,9 +165,16 @@ int getOneGoodFromGoodsJSON(std::string_view goodsJSON, int startPos, std::strin
   const std::size_t nextPos = goodsJSON.find(kNextItemKey, itemPos + kNextItemKey.size());
   if (nextPos != npos) {
     // The three characters in front of the next key (brace, comma, brace) belong to neither item.
-    oneGoodString.assign(goodsJSON.substr(itemPos, nextPos - 3 - itemPos));
+    oneGoodString = goodsJSON.substr(itemPos, nextPos - 3 - itemPos);
     return toPosition(nextPos);
   }
-  oneGoodString.assign(goodsJSON.substr(itemPos));
+  oneGoodString = goodsJSON.substr(itemPos);
   return -1;
+}
+
+int getOneGoodFromGoodsJSON(std::string_view goodsJSON, int startPos, std::string& oneGoodString) {
+  std::string_view good;
+  const int next = nextGood(goodsJSON, startPos, good);
+  if (good.data() != nullptr) oneGoodString.assign(good);
+  return next;
 }

@@ -13,6 +13,7 @@
 
 #include <string>
 #include <string_view>
+#include <type_traits>
 
 // The characters between the first two double quotes that follow the first
 // colon after the first occurrence of `key`; "" when any of them is missing.
@@ -31,6 +32,29 @@ int getIntFromJSON(std::string_view text, std::string_view key);
 // object returned is the last. Returns -1 and leaves `docJSON` unchanged when
 // no object begins at or after `startPos`.
 int getOneDocFromJSON(std::string_view text, int startPos, std::string& docJSON);
+
+// As getOneDocFromJSON, with the object given as a view into `text`.
+int nextDocument(std::string_view text, int startPos, std::string_view& docJSON);
+
+// Calls fn(docJSON) for every document object of the list `text`, in order,
+// as getOneDocFromJSON cuts them, each a view into `text`. A list without
+// any object makes no call. When fn returns a bool, false stops the walk,
+// and forEachDocument then returns false.
+template <class Fn>
+bool forEachDocument(std::string_view text, Fn&& fn) {
+  std::string_view doc;
+  for (int pos = 0; pos != -1;) {
+    doc = {};
+    pos = nextDocument(text, pos, doc);
+    if (doc.data() == nullptr) continue;
+    if constexpr (std::is_same_v<decltype(fn(doc)), bool>) {
+      if (!fn(doc)) return false;
+    } else {
+      fn(doc);
+    }
+  }
+  return true;
+}
 
 // Everything after "body": and the quote that opens its string value, to the
 // end of `docJSON` (nothing cut at the end); "" without a body.
@@ -61,3 +85,18 @@ std::string getTagSumFromBodyJSON(std::string_view bodyJSON, std::string_view ta
 // returned is the last. Returns -1 and leaves `oneGoodString` unchanged when
 // there is no item at or after `startPos`.
 int getOneGoodFromGoodsJSON(std::string_view goodsJSON, int startPos, std::string& oneGoodString);
+
+// As getOneGoodFromGoodsJSON, with the item given as a view into `goodsJSON`.
+int nextGood(std::string_view goodsJSON, int startPos, std::string_view& oneGoodString);
+
+// Calls fn(oneGoodString) for every goods item of `goodsJSON`, in order, as
+// getOneGoodFromGoodsJSON cuts them. Text without any item makes no call.
+template <class Fn>
+void forEachGood(std::string_view goodsJSON, Fn&& fn) {
+  std::string_view good;
+  for (int pos = 0; pos != -1;) {
+    good = {};
+    pos = nextGood(goodsJSON, pos, good);
+    if (good.data() != nullptr) fn(good);
+  }
+}

@@ -12,6 +12,7 @@
 #include "cloud/session.h"
 #include "config/settings.h"
 #include "sim_process.h"
+#include "captured_messages.h"
 #include "test_files.h"
 
 using kkmtest::SimProcess;
@@ -25,10 +26,7 @@ const std::string kStampPattern = R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d[+-]\d{4})";
 
 class CloudClientTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    resetSettings();
-    serviceAnswer.clear();
-  }
+  void SetUp() override { resetSettings(); }
   void TearDown() override { resetSettings(); }
 
   // Starts the service with the demo data (and `extra` options) and points
@@ -45,10 +43,17 @@ class CloudClientTest : public ::testing::Test {
   }
 
   void logIn() {
-    testing::internal::CaptureStdout();
-    getLoginParams();
-    testing::internal::GetCapturedStdout();
+    CapturedMessages captured;
+    std::string error;
+    getLoginParams(error);
   }
+
+  // The documents of a query, and its error in `error`.
+  std::string query(const std::string& dateFrom, const std::string& dateTo, const std::string& kinds) {
+    return getAllDocsByKind(dateFrom, dateTo, kinds, error);
+  }
+
+  std::string error;
 
   kkmtest::LoggedRequest request(int n) {
     auto r = kkmtest::readRequestLog(logs.path(), n);
@@ -62,11 +67,11 @@ class CloudClientTest : public ::testing::Test {
 
 TEST_F(CloudClientTest, LoginFillsTheSessionAndTracesIt) {
   start();
-  testing::internal::CaptureStdout();
-  testing::internal::CaptureStderr();
-  EXPECT_TRUE(getLoginParams());
-  const std::string out = testing::internal::GetCapturedStdout();
-  EXPECT_EQ("", testing::internal::GetCapturedStderr());
+  CapturedMessages captured;
+  EXPECT_TRUE(getLoginParams(error));
+  EXPECT_EQ("", error);
+  const std::string out = captured.out();
+  EXPECT_EQ("", captured.err());
   EXPECT_EQ(kSession, idSession);
   EXPECT_EQ(1024, idUser);
   EXPECT_EQ(77, idDealer);
@@ -88,11 +93,9 @@ TEST_F(CloudClientTest, LoginValuesArePercentEncoded) {
   start();
   login = "a&b c";
   password = "p=1?#\xE8";
-  testing::internal::CaptureStdout();
-  testing::internal::CaptureStderr();
-  getLoginParams();
-  testing::internal::GetCapturedStdout();
-  const std::string err = testing::internal::GetCapturedStderr();
+  CapturedMessages captured;
+  EXPECT_FALSE(getLoginParams(error));
+  const std::string& err = error;
   EXPECT_EQ("/api/LoginSession?login=a%26b%20c&password=p%3D1%3F%23%E8", request(1).target);
   // A refused login is said once, without the password.
   EXPECT_NE(std::string::npos, err.find("login to " + basicURL + "LoginSession failed: HTTP status 401")) << err;
@@ -101,11 +104,10 @@ TEST_F(CloudClientTest, LoginValuesArePercentEncoded) {
 
 TEST_F(CloudClientTest, FailedLoginLeavesTheMissingValues) {
   start({"--fault", "1:status=500"});
-  testing::internal::CaptureStdout();
-  testing::internal::CaptureStderr();
-  getLoginParams();
-  const std::string out = testing::internal::GetCapturedStdout();
-  const std::string err = testing::internal::GetCapturedStderr();
+  CapturedMessages captured;
+  EXPECT_FALSE(getLoginParams(error));
+  const std::string out = captured.out();
+  const std::string& err = error;
   EXPECT_NE(std::string::npos, out.find(" idSession \n nameUser \n idUser -1\n idDealer -1\n")) << out;
   EXPECT_NE(std::string::npos, err.find("failed: HTTP status 500")) << err;
   EXPECT_EQ("{ \"session\": { \"idSession\": \"\",\"idDealer\":-1, \"idUser\":-1}, ", makeSessionEnvelope());
@@ -116,11 +118,9 @@ TEST_F(CloudClientTest, UnreachableServiceFailsTheLoginWithTheTransportReason) {
     SimProcess gone({});  // learn a port nobody listens on any more
     basicURL = gone.baseUrl();
   }
-  testing::internal::CaptureStdout();
-  testing::internal::CaptureStderr();
-  getLoginParams();
-  testing::internal::GetCapturedStdout();
-  const std::string err = testing::internal::GetCapturedStderr();
+  CapturedMessages captured;
+  EXPECT_FALSE(getLoginParams(error));
+  const std::string& err = error;
   EXPECT_NE(std::string::npos, err.find("LoginSession failed: ")) << err;
   EXPECT_EQ(std::string::npos, err.find("HTTP status")) << err;
   EXPECT_EQ(-1, idUser);
@@ -129,8 +129,8 @@ TEST_F(CloudClientTest, UnreachableServiceFailsTheLoginWithTheTransportReason) {
 TEST_F(CloudClientTest, DocumentQueryBodyAndHeaders) {
   start();
   logIn();
-  const std::string docs = getAllDocsByKind("2020-03-01T00:00:00.000+0000", "2030-01-01T00:00:00+0300", "129, 130");
-  EXPECT_EQ("", lastDocumentQueryError());
+  const std::string docs = query("2020-03-01T00:00:00.000+0000", "2030-01-01T00:00:00+0300", "129, 130");
+  EXPECT_EQ("", error);
   EXPECT_EQ(0u, docs.find("{\"id\":")) << docs;
 
   const auto post = request(2);
@@ -153,14 +153,14 @@ TEST_F(CloudClientTest, DocumentQueryWithTheFailedLoginEnvelopeAndOddValues) {
   idUser = idDealer = -1;
   kkmNum = "12\"34\\";
   const std::string longDate(600, '9');  // no fixed limit on the command's length
-  getAllDocsByKind(longDate, "", "2,5");
+  query(longDate, "", "2,5");
   const std::string body = request(1).body;
   EXPECT_EQ(0u, body.find("{ \"session\": { \"idSession\": \"\",\"idDealer\":-1, \"idUser\":-1}, \"params\"")) << body;
   EXPECT_NE(std::string::npos, body.find("\"serialNumbers\":[\"12\\\"34\\\\\"]")) << body;
   EXPECT_NE(std::string::npos, body.find("\"dateFrom\":\"" + longDate + "\"")) << body;
   EXPECT_NE(std::string::npos, body.find("\"kinds\":[2,5] , ")) << body;
   // The session was refused: the query failed and says so.
-  EXPECT_NE(std::string::npos, lastDocumentQueryError().find("HTTP status 401")) << lastDocumentQueryError();
+  EXPECT_NE(std::string::npos, error.find("HTTP status 401")) << error;
 }
 
 // The bodies sent before any login succeeded, byte for byte (time stamps by pattern).
@@ -169,7 +169,7 @@ TEST_F(CloudClientTest, BodiesAfterAFailedLoginAreExact) {
   idUser = idDealer = -1;
   kkmNum = "0000000000012345";
   const std::string dateTo = "2026-12-08T08:15:00+0300";
-  getAllDocsByKind("2020-03-01T00:00:00.000+0000", dateTo, "2,5");
+  query("2020-03-01T00:00:00.000+0000", dateTo, "2,5");
   const std::string want =
       R"re(\{ "session": \{ "idSession": "","idDealer":-1, "idUser":-1\}, "params": \{ "ext": \{"getDocumentsCommands": \[)re"
       R"re(\{"commandId":"command()re" + kStampPattern + R"re()", "commandDt":"()re" + kStampPattern +
@@ -182,7 +182,7 @@ TEST_F(CloudClientTest, BodiesAfterAFailedLoginAreExact) {
   EXPECT_EQ(355u - 2 * 24 + 2 * m[1].length(), body.size());
 
   std::string answer;
-  send1CexportData("<a b=\"1\">x</a>", answer);
+  send1CexportData("<a b=\"1\">x</a>", answer, error);
   EXPECT_EQ(R"({ "session": { "idSession": "","idDealer":-1, "idUser":-1},  "params": { "ext": { "import1cXmlTovars": "<a b=\"1\">x</a>"}}})",
             request(2).body);
 }
@@ -201,31 +201,33 @@ TEST_F(CloudClientTest, DocumentQueryFailuresAreTold) {
   for (const auto& c : cases) {
     start({"--fault", c.fault});
     logIn();
-    const std::string docs = getAllDocsByKind("2020-03-01T00:00:00.000+0000", "2030-01-01T00:00:00+0300", "3,4");
-    EXPECT_NE(std::string::npos, lastDocumentQueryError().find(c.reasonPart)) << c.fault << ": "
-                                                                              << lastDocumentQueryError();
-    EXPECT_NE(std::string::npos, lastDocumentQueryError().find("kinds 3,4")) << lastDocumentQueryError();
+    const std::string docs = query("2020-03-01T00:00:00.000+0000", "2030-01-01T00:00:00+0300", "3,4");
+    EXPECT_NE(std::string::npos, error.find(c.reasonPart)) << c.fault << ": "
+                                                                              << error;
+    EXPECT_NE(std::string::npos, error.find("kinds 3,4")) << error;
     EXPECT_TRUE(serviceAnswer.empty());
   }
   // A good answer after a failed one clears the error.
   start();
   logIn();
-  getAllDocsByKind("2020-03-01T00:00:00.000+0000", "2030-01-01T00:00:00+0300", "3,4");
-  EXPECT_EQ("", lastDocumentQueryError());
+  query("2020-03-01T00:00:00.000+0000", "2030-01-01T00:00:00+0300", "3,4");
+  EXPECT_EQ("", error);
 }
 
 TEST_F(CloudClientTest, TransportTimeOutFailsTheRequest) {
   start({"--fault", "1:delay=3000"});
-  EXPECT_EQ(-1, sendPostRequest(basicURL + "WebDataPackPost", "", "{}", 10, 1));
-  EXPECT_FALSE(lastRequestOutcome().completed);
-  EXPECT_NE(std::string::npos, lastRequestFailureText().find("timed out")) << lastRequestFailureText();
+  RequestOutcome outcome;
+  EXPECT_EQ(-1, sendPostRequest(basicURL + "WebDataPackPost", "", "{}", 10, 1, &outcome));
+  EXPECT_FALSE(outcome.completed);
+  EXPECT_NE(std::string::npos, outcome.failureText().find("timed out")) << outcome.failureText();
 }
 
 TEST_F(CloudClientTest, TransportReportsStatusAndKeepsErrorBodies) {
   start({"--fault", "1:status=500"});
-  EXPECT_EQ(0, sendPostRequest(basicURL + "WebDataPackPost", "", "{}", 10, 60));
-  EXPECT_EQ(500, lastRequestOutcome().httpStatus);
-  EXPECT_FALSE(lastRequestSucceeded());
+  RequestOutcome outcome;
+  EXPECT_EQ(0, sendPostRequest(basicURL + "WebDataPackPost", "", "{}", 10, 60, &outcome));
+  EXPECT_EQ(500, outcome.httpStatus);
+  EXPECT_FALSE(outcome.succeeded());
   EXPECT_NE(std::string::npos, serviceAnswer.find("\"status\":500")) << serviceAnswer;
 }
 
@@ -260,13 +262,10 @@ TEST_F(CloudClientTest, TlsIsVerifiedUnlessSwitchedOff) {
   for (const auto& c : cases) {
     caFile = c.caFile;
     sslVerify = c.verify;
-    testing::internal::CaptureStdout();
-    testing::internal::CaptureStderr();
-    getLoginParams();
-    testing::internal::GetCapturedStdout();
-    const std::string err = testing::internal::GetCapturedStderr();
-    EXPECT_EQ(c.accepted, idSession == kSession) << "caFile=" << c.caFile << " verify=" << c.verify << "\n" << err;
-    EXPECT_EQ(c.accepted, err.empty()) << err;
+    CapturedMessages captured;
+    EXPECT_EQ(c.accepted, getLoginParams(error)) << error;
+    EXPECT_EQ(c.accepted, idSession == kSession) << "caFile=" << c.caFile << " verify=" << c.verify << "\n" << error;
+    EXPECT_EQ("", captured.err());
   }
 }
 
@@ -275,7 +274,7 @@ TEST_F(CloudClientTest, GoodsUploadSendsTheEscapedFileWhole) {
   logIn();
   std::string answer;
   const std::string goods = "<a b=\"1\">x\\y\t</a>";
-  EXPECT_TRUE(send1CexportData(goods, answer));
+  EXPECT_TRUE(send1CexportData(goods, answer, error)) << error;
   EXPECT_NE(std::string::npos, answer.find("goods accepted")) << answer;
   EXPECT_EQ("{ \"session\": { \"idSession\": \"" + kSession +
                 "\",\"idDealer\":77, \"idUser\":1024},  \"params\": { \"ext\": { \"import1cXmlTovars\": "
@@ -288,8 +287,9 @@ TEST_F(CloudClientTest, GoodsUploadSendsTheEscapedFileWhole) {
 TEST_F(CloudClientTest, GoodsUploadRefusedIsTold) {
   start({"--fault", "1:status=503"});
   std::string answer;
-  EXPECT_FALSE(send1CexportData("<a/>", answer));
+  EXPECT_FALSE(send1CexportData("<a/>", answer, error));
   EXPECT_NE(std::string::npos, answer.find("503")) << answer;
+  EXPECT_NE(std::string::npos, error.find("WebDataPackPost failed: HTTP status 503")) << error;
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 
 #include "config/settings.h"
 #include "files/text_file.h"
+#include "captured_messages.h"
 #include "test_files.h"
 
 namespace {
@@ -38,9 +39,9 @@ const std::string kConfig =
 
 TEST_F(ConfigFileTest, ReadsBasicSettingsAndTracesWithoutThePassword) {
   const std::string path = write(kConfig);
-  testing::internal::CaptureStdout();
+  CapturedMessages captured;
   EXPECT_TRUE(readInitialPreferences(path));
-  const std::string out = testing::internal::GetCapturedStdout();
+  const std::string out = captured.out();
 
   EXPECT_EQ("shop", login);
   EXPECT_EQ("s3cr&t", password);
@@ -49,7 +50,7 @@ TEST_F(ConfigFileTest, ReadsBasicSettingsAndTracesWithoutThePassword) {
   EXPECT_TRUE(sslVerify);
   EXPECT_EQ("", caFile);
 
-  std::string masked = readTextFile(path);
+  std::string masked = readTextFile(path).text;
   masked.replace(masked.find("s3cr&amp;t"), 10, "***");
   EXPECT_EQ(" readInitialPreferences filePath= " + path + "\n" + " readInitialPreferences xmlConfig " + masked +
                 "\n readInitialPreferences \n config \n basicparams \n",
@@ -66,9 +67,9 @@ TEST_F(ConfigFileTest, DebugModeIsOnOnlyForOne) {
     resetSettings();
     const std::string path = write("<config><basicparams><param login=\"l\" password=\"p\" basicURL=\"u\" debugmode=\"" +
                                    c.first + "\"/></basicparams></config>");
-    testing::internal::CaptureStdout();
+    CapturedMessages captured;
     readInitialPreferences(path);
-    const std::string out = testing::internal::GetCapturedStdout();
+    const std::string out = captured.out();
     EXPECT_EQ(c.second, debugmode) << "debugmode=\"" << c.first << "\"";
     const bool traced = out.find(" readInitialPreferences login l\n password ***\n basicURL u\n") != std::string::npos;
     EXPECT_EQ(c.second == 1, traced) << "debugmode=\"" << c.first << "\"\n" << out;
@@ -80,10 +81,9 @@ TEST_F(ConfigFileTest, FirstElementOfEachNameCountsInAnyOrder) {
       "<config><importparams><import kkmNum=\"77\" lastDocDT=\"0\"/></importparams>"
       "<basicparams><param login=\"first\" basicURL=\"u1\"/><param login=\"second\" basicURL=\"u2\"/></basicparams>"
       "<basicparams><param login=\"third\"/></basicparams></config>");
-  testing::internal::CaptureStdout();
+  CapturedMessages captured;
   EXPECT_TRUE(readInitialPreferences(path));
   EXPECT_TRUE(readImportParams(path));
-  testing::internal::GetCapturedStdout();
   EXPECT_EQ("first", login);
   EXPECT_EQ("u1", basicURL);
   EXPECT_EQ("", password);  // a missing attribute reads as empty
@@ -100,9 +100,8 @@ TEST_F(ConfigFileTest, TlsAttributes) {
     resetSettings();
     const std::string path =
         write("<config><basicparams><param basicURL=\"u\" caFile=\"/etc/ca.pem\"" + c.first + "/></basicparams></config>");
-    testing::internal::CaptureStdout();
+    CapturedMessages captured;
     readInitialPreferences(path);
-    testing::internal::GetCapturedStdout();
     EXPECT_EQ(c.second, sslVerify) << c.first;
     EXPECT_EQ("/etc/ca.pem", caFile);
   }
@@ -116,27 +115,32 @@ TEST_F(ConfigFileTest, NothingReadFromBrokenOrForeignFiles) {
   for (const auto& c : cases) {
     resetSettings();
     const std::string path = write(c);
-    testing::internal::CaptureStdout();
+    CapturedMessages captured;
     EXPECT_FALSE(readInitialPreferences(path)) << c;
     EXPECT_FALSE(readImportParams(path)) << c;
-    const std::string out = testing::internal::GetCapturedStdout();
+    const std::string out = captured.out();
     EXPECT_EQ("", basicURL) << c;
     EXPECT_NE(std::string::npos, out.find(" readInitialPreferences \n")) << c;
   }
-  testing::internal::CaptureStdout();
+  CapturedMessages absent;
   EXPECT_FALSE(readInitialPreferences(dir.file("absent.xml")));
   EXPECT_EQ(" readInitialPreferences filePath= " + dir.file("absent.xml") +
                 "\n readInitialPreferences xmlConfig \n readInitialPreferences \n",
-            testing::internal::GetCapturedStdout());
+            absent.out());
+  EXPECT_EQ("", absent.err());
+  // A file that is there but cannot be read is said on standard error.
+  CapturedMessages folder;
+  EXPECT_FALSE(readInitialPreferences(dir.path()));
+  EXPECT_NE(std::string::npos, folder.err().find("cannot read configuration file " + dir.path())) << folder.err();
 }
 
 TEST_F(ConfigFileTest, ImportParamsTracedInDebugMode) {
   const std::string path = write(kConfig);
   debugmode = 1;
-  testing::internal::CaptureStdout();
+  CapturedMessages captured;
   EXPECT_TRUE(readImportParams(path));
   EXPECT_EQ(" readImportParams lastDocDT 2020-03-01T10:00:00.000+0000\n kkmNum 0000000000012345\n",
-            testing::internal::GetCapturedStdout());
+            captured.out());
 }
 
 TEST(maskPasswords, HidesEveryPasswordValue) {
@@ -161,7 +165,8 @@ TEST_F(ConfigFileTest, WriteBackChangesOnlyLastDocDT) {
       "<?xml version=\"1.0\"?>\n<!-- shop 1 -->\n<config>\n"
       "<basicparams><param login=\"a\" password=\"p\" basicURL=\"u\"/></basicparams>\n"
       "<importparams><import kkmNum=\"5\" lastDocDT=\"old\" extra=\"x\"/></importparams>\n</config>\n");
-  ASSERT_TRUE(saveLastShiftCloseDate("2021-01-01T10:00:00.000+0000", path));
+  std::string error;
+  ASSERT_TRUE(saveLastShiftCloseDate("2021-01-01T10:00:00.000+0000", path, error)) << error;
   const std::string text = readFileBytes(path);
   EXPECT_NE(std::string::npos,
             text.find("<import kkmNum=\"5\" lastDocDT=\"2021-01-01T10:00:00.000+0000\" extra=\"x\"/>"))
@@ -169,15 +174,14 @@ TEST_F(ConfigFileTest, WriteBackChangesOnlyLastDocDT) {
   EXPECT_NE(std::string::npos, text.find("<!-- shop 1 -->")) << text;
   EXPECT_NE(std::string::npos, text.find("password=\"p\"")) << text;
   resetSettings();
-  testing::internal::CaptureStdout();
   readImportParams(path);
-  testing::internal::GetCapturedStdout();
   EXPECT_EQ("2021-01-01T10:00:00.000+0000", lastDocDT);
 }
 
 TEST_F(ConfigFileTest, WriteBackAppendsAMissingAttribute) {
   const std::string path = write("<config><importparams><import kkmNum=\"5\"/></importparams></config>");
-  ASSERT_TRUE(saveLastShiftCloseDate("d&t", path));
+  std::string error;
+  ASSERT_TRUE(saveLastShiftCloseDate("d&t", path, error)) << error;
   EXPECT_NE(std::string::npos, readFileBytes(path).find("<import kkmNum=\"5\" lastDocDT=\"d&amp;t\"/>"));
 }
 
@@ -185,32 +189,28 @@ TEST_F(ConfigFileTest, FailedWriteBackLeavesTheFileAsItWas) {
   const std::string original = "<config>\n<importparams><import lastDocDT=\"old\"/></importparams>\n</config>\n";
   const std::string path = write(original);
 
-  testing::internal::CaptureStderr();
-  EXPECT_FALSE(saveLastShiftCloseDate("", path));
-  EXPECT_EQ("", testing::internal::GetCapturedStderr());  // nothing to store is no error
+  std::string error;
+  EXPECT_FALSE(saveLastShiftCloseDate("", path, error));
   EXPECT_EQ(original, readFileBytes(path));
 
   const std::string noImport = dir.file("noimport.xml");
   writeFileBytes(noImport, "<config><importparams/></config>");
-  testing::internal::CaptureStderr();
-  EXPECT_FALSE(saveLastShiftCloseDate("new", noImport));
-  EXPECT_NE(std::string::npos, testing::internal::GetCapturedStderr().find(noImport));
+  EXPECT_FALSE(saveLastShiftCloseDate("new", noImport, error));
+  EXPECT_NE(std::string::npos, error.find(noImport)) << error;
   EXPECT_EQ("<config><importparams/></config>", readFileBytes(noImport));
 
   // The file has disappeared: nothing is created.
-  testing::internal::CaptureStderr();
-  EXPECT_FALSE(saveLastShiftCloseDate("new", dir.file("gone.xml")));
-  testing::internal::GetCapturedStderr();
+  EXPECT_FALSE(saveLastShiftCloseDate("new", dir.file("gone.xml"), error));
   EXPECT_FALSE(fileExists(dir.file("gone.xml")));
 
   // The folder is read-only: the write fails and says so.
   ::chmod(dir.path().c_str(), 0555);
   ::chmod(path.c_str(), 0644);
-  testing::internal::CaptureStderr();
-  EXPECT_EQ(1, runUnprivileged([&] { return saveLastShiftCloseDate("new", path); }));
-  const std::string err = testing::internal::GetCapturedStderr();
+  EXPECT_EQ(1, runUnprivileged([&] {
+              std::string e;
+              return saveLastShiftCloseDate("new", path, e) || e.find("cannot write configuration file " + path) != 0;
+            }));
   ::chmod(dir.path().c_str(), 0700);
-  EXPECT_NE(std::string::npos, err.find("cannot write configuration file " + path)) << err;
   EXPECT_EQ(original, readFileBytes(path));
 }
 
@@ -238,12 +238,9 @@ TEST_F(ConfigFileTest, WriteBackThatWouldNotReadTheSameIsRefused) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     const std::string path = write(c.text);
-    testing::internal::CaptureStdout();
     ASSERT_TRUE(readImportParams(path));
-    testing::internal::GetCapturedStdout();
-    testing::internal::CaptureStderr();
-    EXPECT_FALSE(saveLastShiftCloseDate("2021-01-01T10:00:00.000+0000", path));
-    const std::string err = testing::internal::GetCapturedStderr();
+    std::string err;
+    EXPECT_FALSE(saveLastShiftCloseDate("2021-01-01T10:00:00.000+0000", path, err));
     EXPECT_NE(std::string::npos, err.find("cannot store lastDocDT in " + path)) << err;
     EXPECT_NE(std::string::npos, err.find("would")) << err;
     EXPECT_EQ(std::string::npos, err.find("p\nq")) << err;  // no value shown

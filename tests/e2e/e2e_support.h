@@ -29,7 +29,7 @@ inline std::vector<std::string> programErrorLines(const std::string& text) {
     std::size_t end = text.find('\n', start);
     if (end == std::string::npos) end = text.size();
     const std::string line = text.substr(start, end - start);
-    if (line.rfind("kkmbridge", 0) == 0 || line.rfind(" export", 0) == 0) lines.push_back(line);
+    if (line.rfind("kkmbridge: ", 0) == 0) lines.push_back(line);
     start = end + 1;
   }
   return lines;

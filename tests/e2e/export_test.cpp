@@ -27,7 +27,7 @@ TEST_F(ExportTest, SendsTheGoodsAndStampsTheFile) {
   EXPECT_NE(std::string::npos, r.out.find("goods accepted", exportLine)) << r.out;
 
   // The service holds the file's text as read (lines joined), less its TABs.
-  std::string sent = readTextFile(e2e::kDemoGoods);
+  std::string sent = readTextFile(e2e::kDemoGoods).text;
   sent.erase(std::remove(sent.begin(), sent.end(), '\t'), sent.end());
   EXPECT_EQ(sent, readFileBytes(dir.file("state/goods-demo.xml")));
 
@@ -98,7 +98,7 @@ TEST_F(ExportTest, FailuresLeaveTheFileUntouched) {
     // One line says why the export failed (a failed login has a line of its own).
     std::vector<std::string> exportLines;
     for (const auto& line : e2e::programErrorLines(r.err))
-      if (line.rfind(" export", 0) == 0) exportLines.push_back(line);
+      if (line.rfind("kkmbridge: export", 0) == 0) exportLines.push_back(line);
     ASSERT_EQ(1u, exportLines.size()) << r.err;
     EXPECT_NE(std::string::npos, exportLines[0].find(c.reason)) << exportLines[0];
     EXPECT_NE(std::string::npos, exportLines[0].find(goodsFile())) << exportLines[0];

@@ -4,13 +4,21 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <filesystem>
 #include <string>
 #include <vector>
 
+#include "files/atomic_file.h"
+#include "platform/platform.h"
 #include "test_files.h"
 
 namespace {
+
+std::vector<std::string> entriesOf(const std::string& folder) {
+  std::vector<std::string> names;
+  for (const std::string& name : platform::folderEntries(folder))
+    if (name != "." && name != "..") names.push_back(name);
+  return names;
+}
 
 TEST(readTextFile, JoinsLinesAndDropsWhatStandsBeforeTheFirstAngle) {
   struct Case {
@@ -35,15 +43,38 @@ TEST(readTextFile, JoinsLinesAndDropsWhatStandsBeforeTheFirstAngle) {
   ScopedTempDir dir;
   for (const auto& c : cases) {
     writeFileBytes(dir.file("f.xml"), c.bytes);
-    EXPECT_EQ(c.want, readTextFile(dir.file("f.xml"))) << "bytes: " << c.bytes;
+    const FileRead read = readTextFile(dir.file("f.xml"));
+    EXPECT_EQ(FileStatus::kFound, read.status) << "bytes: " << c.bytes;
+    EXPECT_EQ(c.want, read.text) << "bytes: " << c.bytes;
   }
 }
 
-TEST(readTextFile, MissingFileOrFolderReadsEmpty) {
+// A missing file and one that cannot be read are told apart, and neither
+// gives a text.
+TEST(readFile, TellsFoundMissingAndFailedApart) {
   ScopedTempDir dir;
-  EXPECT_EQ("", readTextFile(dir.file("absent.xml")));
-  EXPECT_EQ("", readTextFile(dir.path()));
-  EXPECT_EQ("", readTextFile(""));
+  ::chmod(dir.path().c_str(), 0755);
+  writeFileBytes(dir.file("locked.xml"), "<a/>");
+  ::chmod(dir.file("locked.xml").c_str(), 0000);
+  struct Case {
+    std::string path;
+    FileStatus want;
+  };
+  const std::vector<Case> cases = {
+      {dir.file("absent.xml"), FileStatus::kNotFound},
+      {dir.file("no/folder.xml"), FileStatus::kNotFound},
+      {"", FileStatus::kNotFound},
+      {dir.path(), FileStatus::kFailed},            // a folder: opened, but no read succeeds
+      {dir.file("locked.xml"), FileStatus::kFailed},  // no right to read (checked unprivileged)
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(0, runUnprivileged([&] {
+                const FileRead read = readFile(c.path);
+                return read.status == c.want && read.text.empty() &&
+                       (c.want != FileStatus::kFailed || !read.reason.empty());
+              }))
+        << c.path;
+  }
 }
 
 TEST(readTextFile, ReadsLargeFilesWhole) {
@@ -54,91 +85,78 @@ TEST(readTextFile, ReadsLargeFilesWhole) {
     want += "<line n=\"" + std::to_string(i) + "\"/>";
   }
   writeFileBytes(dir.file("big.xml"), bytes);
-  EXPECT_EQ(want, readTextFile(dir.file("big.xml")));
+  EXPECT_EQ(want, readTextFile(dir.file("big.xml")).text);
 }
 
-bool writeText(std::FILE* f, const std::string& text) {
-  return std::fwrite(text.data(), 1, text.size(), f) == text.size();
-}
-
-TEST(writeFileAtomically, ReplacesTheFileAndLeavesNoTemporary) {
+TEST(AtomicFile, ReplacesTheFileAndLeavesNoTemporary) {
   ScopedTempDir dir;
   writeFileBytes(dir.file("c.xml"), "old");
   std::string error;
-  ASSERT_TRUE(writeFileAtomically(dir.file("c.xml"), [](std::FILE* f) { return writeText(f, "new"); }, error))
-      << error;
+  ASSERT_TRUE(writeFileAtomically(dir.file("c.xml"), "new", error)) << error;
   EXPECT_EQ("new", readFileBytes(dir.file("c.xml")));
-  ASSERT_TRUE(writeFileAtomically(dir.file("fresh.xml"), [](std::FILE* f) { return writeText(f, "x"); }, error));
+  ASSERT_TRUE(writeFileAtomically(dir.file("fresh.xml"), "x", error)) << error;
   EXPECT_EQ("x", readFileBytes(dir.file("fresh.xml")));
-  EXPECT_EQ(0, system(("test $(ls -A " + dir.path() + " | wc -l) -eq 2").c_str()));
+  EXPECT_EQ(2u, entriesOf(dir.path()).size());
 }
 
-TEST(writeFileAtomically, FailureLeavesTheOldFileIntact) {
+// Every way the replacement can fail leaves the old file as it was and no
+// temporary file behind.
+TEST(AtomicFile, FailureLeavesTheOldFileIntact) {
   ScopedTempDir dir;
   writeFileBytes(dir.file("c.xml"), "old bytes");
   std::string error;
 
-  // The writer itself fails.
-  EXPECT_FALSE(writeFileAtomically(dir.file("c.xml"), [](std::FILE* f) { writeText(f, "half"); return false; },
-                                   error));
+  // The object goes away before its commit: the temporary is removed.
+  {
+    AtomicFile out(dir.file("c.xml"));
+    ASSERT_TRUE(out.open(error)) << error;
+    std::fputs("half", out.file());
+  }
   EXPECT_EQ("old bytes", readFileBytes(dir.file("c.xml")));
 
   // The folder is gone.
-  EXPECT_FALSE(writeFileAtomically(dir.file("gone/c.xml"), [](std::FILE* f) { return writeText(f, "x"); }, error));
+  EXPECT_FALSE(writeFileAtomically(dir.file("gone/c.xml"), "x", error));
   EXPECT_NE(std::string::npos, error.find("gone")) << error;
 
   // The target is a folder: the rename fails, the temporary is removed.
   ::mkdir(dir.file("sub").c_str(), 0700);
   writeFileBytes(dir.file("sub/keep"), "k");
-  EXPECT_FALSE(writeFileAtomically(dir.file("sub"), [](std::FILE* f) { return writeText(f, "x"); }, error));
+  EXPECT_FALSE(writeFileAtomically(dir.file("sub"), "x", error));
   EXPECT_EQ("k", readFileBytes(dir.file("sub/keep")));
 
-  // A read-only folder.
+  // A read-only folder; a read-only file in a writable one.
   ::chmod(dir.path().c_str(), 0555);
   ::chmod(dir.file("c.xml").c_str(), 0644);
   EXPECT_EQ(1, runUnprivileged([&] {
               std::string e;
-              return writeFileAtomically(dir.file("c.xml"), [](std::FILE* f) { return writeText(f, "x"); }, e);
+              return writeFileAtomically(dir.file("c.xml"), "x", e);
+            }));
+  ::chmod(dir.path().c_str(), 0777);
+  ::chmod(dir.file("c.xml").c_str(), 0444);
+  EXPECT_EQ(1, runUnprivileged([&] {
+              std::string e;
+              return writeFileAtomically(dir.file("c.xml"), "x", e) || e.find("read-only") == std::string::npos;
             }));
   ::chmod(dir.path().c_str(), 0700);
+  ::chmod(dir.file("c.xml").c_str(), 0644);
   EXPECT_EQ("old bytes", readFileBytes(dir.file("c.xml")));
-  EXPECT_EQ(0, system(("test $(ls -A " + dir.path() + " | wc -l) -eq 2").c_str()));
+  EXPECT_EQ(2u, entriesOf(dir.path()).size());
 }
 
 // While it is written, and when a killed run leaves it behind, the
 // temporary file must not match a pattern such as ImportData* that another
-// program uses to pick up the finished file.
-TEST(writeFileAtomically, TemporaryNameDoesNotBeginWithTheTargetName) {
+// program uses to pick up the finished file, and its name cannot be guessed.
+TEST(AtomicFile, TemporaryNameIsUnpredictableAndNeverMatchesTheTargetsPattern) {
   ScopedTempDir dir;
-  std::vector<std::string> seen;
   std::string error;
-  ASSERT_TRUE(writeFileAtomically(
-      dir.file("ImportData.xml"),
-      [&](std::FILE* f) {
-        for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
-          seen.push_back(entry.path().filename().string());
-        return writeText(f, "x");
-      },
-      error));
-  ASSERT_EQ(1u, seen.size());
-  EXPECT_NE(0u, seen[0].rfind("ImportData", 0)) << seen[0];
-  EXPECT_NE(std::string::npos, seen[0].find("ImportData.xml")) << seen[0];
-}
-
-TEST(writeFileAtomically, ReadOnlyTargetIsNotReplaced) {
-  ScopedTempDir dir;
-  writeFileBytes(dir.file("c.xml"), "old bytes");
-  ::chmod(dir.path().c_str(), 0777);  // the folder is writable, the file is not
-  ::chmod(dir.file("c.xml").c_str(), 0444);
-  EXPECT_EQ(1, runUnprivileged([&] {
-              std::string e;
-              const bool written =
-                  writeFileAtomically(dir.file("c.xml"), [](std::FILE* f) { return writeText(f, "x"); }, e);
-              return written || e.find("read-only") == std::string::npos;
-            }));
-  ::chmod(dir.file("c.xml").c_str(), 0644);
-  EXPECT_EQ("old bytes", readFileBytes(dir.file("c.xml")));
-  EXPECT_EQ(0, system(("test $(ls -A " + dir.path() + " | wc -l) -eq 1").c_str()));
+  AtomicFile first(dir.file("ImportData.xml")), second(dir.file("ImportData.xml"));
+  ASSERT_TRUE(first.open(error) && second.open(error)) << error;
+  const std::string name = nameOf(first.temporaryPath());
+  EXPECT_NE(0u, name.rfind("ImportData", 0)) << name;
+  EXPECT_NE(first.temporaryPath(), second.temporaryPath());
+  long pid = 0;
+  EXPECT_TRUE(isTemporaryNameOf(name, "ImportData.xml", pid)) << name;
+  EXPECT_EQ(platform::processId(), pid);
 }
 
 }  // namespace

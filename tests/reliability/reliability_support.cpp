@@ -135,7 +135,7 @@ ConfigState readConfig(const std::string& path) {
   ConfigState state;
   tinyxml2::XMLDocument doc;
   // Read the way the program reads it.
-  if (doc.Parse(readTextFile(path).c_str()) != tinyxml2::XML_SUCCESS) return state;
+  if (doc.Parse(readTextFile(path).text.c_str()) != tinyxml2::XML_SUCCESS) return state;
   const tinyxml2::XMLElement* config = doc.FirstChildElement("config");
   const tinyxml2::XMLElement* params = config ? config->FirstChildElement("importparams") : nullptr;
   const tinyxml2::XMLElement* import = params ? params->FirstChildElement("import") : nullptr;

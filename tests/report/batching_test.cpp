@@ -7,8 +7,10 @@
 #include <vector>
 
 #include "config/settings.h"
+#include "app/import_run.h"
 #include "report/import_document.h"
 #include "report_test_support.h"
+#include "captured_messages.h"
 #include "test_files.h"
 
 namespace {
@@ -96,11 +98,9 @@ TEST(batching, ABacklogIsReportedOverSeveralRunsEachShiftOnce) {
   for (std::size_t run = 0; run <= expectedRuns.size(); ++run) {
     SCOPED_TRACE("run " + std::to_string(run + 1));
     resetSettings();
-    testing::internal::CaptureStdout();
-    testing::internal::CaptureStderr();
+    CapturedMessages captured;
     EXPECT_EQ(0, runImport(exchange, config, serviceOver(shifts)));
-    const std::string out = testing::internal::GetCapturedStdout();
-    testing::internal::GetCapturedStderr();
+    const std::string out = captured.out();
     if (run == expectedRuns.size()) {  // everything reported: nothing new, 1C's stub stays
       EXPECT_NE(std::string::npos, out.find("nothing new")) << out;
       break;

@@ -7,7 +7,7 @@
 
 #include "config/settings.h"
 #include "report/check_payments.h"
-#include "report/import_document.h"
+#include "report/xml_elements.h"
 #include "report_test_support.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "config/settings.h"
-#include "report/import_document.h"
+#include "report/xml_elements.h"
 #include "report_test_support.h"
 #include "text/date_time.h"
 

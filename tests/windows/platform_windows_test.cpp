@@ -12,7 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "files/platform.h"
+#include "platform/platform.h"
+#include "files/atomic_file.h"
 #include "files/text_file.h"
 #include "test_files.h"
 #include "text/date_time.h"
@@ -27,15 +28,11 @@ std::vector<std::string> folderEntries(const std::string& path) {
   return names;
 }
 
-bool writeText(std::FILE* f, const std::string& text) {
-  return std::fwrite(text.data(), 1, text.size(), f) == text.size();
-}
-
 TEST(replaceFileOnWindows, ReplacesAnExistingTargetInOneStep) {
   ScopedTempDir dir;
   writeFileBytes(dir.file("c.xml"), "old bytes, longer than the new ones");
   std::string error;
-  ASSERT_TRUE(writeFileAtomically(dir.file("c.xml"), [](std::FILE* f) { return writeText(f, "new\r\n"); }, error))
+  ASSERT_TRUE(writeFileAtomically(dir.file("c.xml"), "new\r\n", error))
       << error;
   EXPECT_EQ("new\r\n", readFileBytes(dir.file("c.xml")));  // written in binary: no CR added
   EXPECT_EQ(std::vector<std::string>{"c.xml"}, folderEntries(dir.path()));
@@ -69,7 +66,7 @@ TEST(replaceFileOnWindows, RefusalLeavesTheTargetAndNoTemporary) {
     writeFileBytes(dir.file("c.xml"), "old bytes");
     c.arrange(dir);
     std::string error;
-    EXPECT_FALSE(writeFileAtomically(dir.file("c.xml"), [](std::FILE* f) { return writeText(f, "x"); }, error));
+    EXPECT_FALSE(writeFileAtomically(dir.file("c.xml"), "x", error));
     EXPECT_NE(std::string::npos, error.find(c.errorPart)) << error;
     c.undo(dir);
     EXPECT_EQ("old bytes", readFileBytes(dir.file("c.xml")));
@@ -82,7 +79,7 @@ TEST(replaceFileOnWindows, AFolderIsNotReplaced) {
   fs::create_directory(dir.file("sub"));
   writeFileBytes(dir.file("sub/keep"), "k");
   std::string error;
-  EXPECT_FALSE(writeFileAtomically(dir.file("sub"), [](std::FILE* f) { return writeText(f, "x"); }, error));
+  EXPECT_FALSE(writeFileAtomically(dir.file("sub"), "x", error));
   EXPECT_EQ("k", readFileBytes(dir.file("sub/keep")));
   EXPECT_EQ(std::vector<std::string>{"sub"}, folderEntries(dir.path()));
 }
@@ -100,7 +97,7 @@ TEST(readTextFileOnWindows, ReadsEveryByte) {
   ScopedTempDir dir;
   for (const auto& c : cases) {
     writeFileBytes(dir.file("f.xml"), c.first);
-    EXPECT_EQ(c.second, readTextFile(dir.file("f.xml"))) << c.first;
+    EXPECT_EQ(c.second, readTextFile(dir.file("f.xml")).text) << c.first;
   }
 }
 
@@ -109,9 +106,9 @@ TEST(readTextFileOnWindows, ReadsAFileOpenForWritingElsewhere) {
   ScopedTempDir dir;
   std::FILE* writer = std::fopen(dir.file("goods.xml").c_str(), "wb");
   ASSERT_NE(nullptr, writer);
-  writeText(writer, "<goods/>");
+  std::fputs("<goods/>", writer);
   std::fflush(writer);
-  EXPECT_EQ("<goods/>", readTextFile(dir.file("goods.xml")));
+  EXPECT_EQ("<goods/>", readTextFile(dir.file("goods.xml")).text);
   std::fclose(writer);
 }
 

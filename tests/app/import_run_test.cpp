@@ -7,8 +7,10 @@
 
 #include "app/entry_point.h"
 #include "config/settings.h"
+#include "app/import_run.h"
 #include "report/import_document.h"
 #include "report_test_support.h"
+#include "captured_messages.h"
 #include "test_files.h"
 
 namespace {
@@ -91,11 +93,10 @@ class ImportRunTest : public ::testing::Test {
 
   // Runs the import and keeps what it printed.
   int run(FakeService& service) {
-    testing::internal::CaptureStdout();
-    testing::internal::CaptureStderr();
+    CapturedMessages captured;
     const int code = runImport(exchange, config, service.query());
-    out = testing::internal::GetCapturedStdout();
-    err = testing::internal::GetCapturedStderr();
+    out = captured.out();
+    err = captured.err();
     return code;
   }
 

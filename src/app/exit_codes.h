@@ -1,0 +1,7 @@
+// The exit codes of a run, as the scheduler sees them.
+#pragma once
+
+inline constexpr int kExitOk = 0;          // the run finished (also: nothing to do)
+inline constexpr int kExitUsage = -1;      // too few arguments, or an unknown mode
+inline constexpr int kExitNoService = -2;  // the configuration names no service address
+inline constexpr int kExitRunFailed = -3;  // the run failed and changed nothing

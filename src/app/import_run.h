@@ -1,0 +1,21 @@
+// The import run: the register's fiscal documents since lastDocDT become
+// the ImportData file 1C loads, and lastDocDT moves past them.
+#pragma once
+
+#include <string>
+
+#include "report/shift_intervals.h"
+
+// Runs the import once with the documents coming from `query`: looks at the
+// exchange file first (a report 1C has not loaded yet is never replaced, a
+// file that is not ours never touched), reads the import settings from
+// `configFileName`, writes the ImportData file `fileName` atomically and only
+// then moves lastDocDT. All or nothing: when a query fails or a file cannot
+// be written, nothing is changed (an exchange file whose shifts could not be
+// booked is taken back). Without any closed shift no file is written.
+// Reports on standard output or, for a failure, standard error, one line
+// each. Returns kExitOk or kExitRunFailed.
+int runImport(const std::string& fileName, const std::string& configFileName, const DocumentQuery& query);
+
+// The same against the service (getAllDocsByKind).
+int runImport(const std::string& fileName, const std::string& configFileName);

@@ -1,0 +1,39 @@
+#include "report/xml_elements.h"
+
+tinyxml2::XMLElement* addElementWithText(tinyxml2::XMLDocument& doc, tinyxml2::XMLNode* parent, const char* name,
+                                         const std::string& text) {
+  tinyxml2::XMLElement* element = doc.NewElement(name);
+  element->InsertFirstChild(doc.NewText(text.c_str()));
+  parent->InsertEndChild(element);
+  return element;
+}
+
+tinyxml2::XMLElement* addElementWithAttribute(tinyxml2::XMLDocument& doc, tinyxml2::XMLNode* parent, const char* name,
+                                              const char* attributeName, const std::string& value) {
+  tinyxml2::XMLElement* element = doc.NewElement(name);
+  element->SetAttribute(attributeName, value.c_str());
+  parent->InsertEndChild(element);
+  return element;
+}
+
+tinyxml2::XMLElement* addRootElementWithText(tinyxml2::XMLDocument& doc, const char* name, const std::string& text) {
+  return addElementWithText(doc, &doc, name, text);
+}
+
+tinyxml2::XMLElement* addImportDataRoot(tinyxml2::XMLDocument& doc) {
+  doc.InsertEndChild(doc.NewDeclaration());
+  tinyxml2::XMLElement* root = addRootElementWithText(doc, "ImportData", "");
+  root->SetAttribute("xmlns", kImportDataNamespace);
+  root->SetAttribute("xmlns:xs", kXmlSchemaNamespace);
+  root->SetAttribute("xmlns:xsi", kXmlSchemaInstanceNamespace);
+  root->SetAttribute("FormatVersion", kImportDataFormatVersion);
+  return root;
+}
+
+std::string xmlToString(const tinyxml2::XMLNode& node) {
+  tinyxml2::XMLPrinter printer(nullptr, false, 0);
+  node.Accept(&printer);
+  // CStrSize counts the terminating zero.
+  const int size = printer.CStrSize();
+  return size > 1 ? std::string(printer.CStr(), static_cast<std::size_t>(size - 1)) : std::string();
+}
