@@ -17,8 +17,7 @@ std::string_view between(std::string_view body, std::size_t start, std::size_t e
   return body.substr(start, end - start);
 }
 
-}  // namespace
-
+// The TaxRate text 1C expects for the rate code `t1199`; any other text unchanged.
 std::string mapTaxRate(std::string_view t1199) {
   if (t1199 == "1") return "20";
   if (t1199 == "2") return "10";
@@ -28,6 +27,8 @@ std::string mapTaxRate(std::string_view t1199) {
   if (t1199 == "6") return "none";
   return std::string(t1199);
 }
+
+}  // namespace
 
 std::string_view cutGoodsJSON(std::string_view docBody) {
   // Behind either marker come three characters (colon, bracket, brace) in

@@ -27,7 +27,3 @@ void getOneCheckFromGoodsJSON(tinyxml2::XMLDocument& doc, tinyxml2::XMLElement* 
 // through mapTaxRate), PaymentMethod (t1214).
 void processOneGoodElement(tinyxml2::XMLDocument& doc, tinyxml2::XMLElement* goodsElement,
                            std::string_view oneGoodString);
-
-// The TaxRate text 1C expects for the rate code `t1199`: 1 "20", 2 "10",
-// 3 "20/120", 4 "10/110", 5 "0", 6 "none"; any other text unchanged.
-std::string mapTaxRate(std::string_view t1199);

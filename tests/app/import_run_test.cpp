@@ -15,15 +15,7 @@
 
 namespace {
 
-using reporttest::Attributes;
-using reporttest::attributesOf;
-using reporttest::childNames;
-using reporttest::children;
-using reporttest::document;
-using reporttest::FakeService;
-using reporttest::list;
-using reporttest::logEntries;
-using reporttest::schemaComplaints;
+using namespace reporttest;
 
 const std::string kStartDT = "2020-03-01T20:00:00.000+0000";
 const std::string kO1 = "2020-03-02T08:00:00.000+0000", kC1 = "2020-03-02T20:00:00.000+0000";
@@ -83,14 +75,12 @@ const char* const kDumpFiles[] = {"importLog.log",
                                   "processOneIncomeOutcomeCheckElement.json",
                                   "getOneCheckFromGoodsJSON.json"};
 
-class ImportRunTest : public ::testing::Test {
+class ImportRunTest : public CleanSettingsTest {
  protected:
   void SetUp() override {
-    resetSettings();
+    CleanSettingsTest::SetUp();
     writeFileBytes(config, configText(kStartDT));
   }
-  void TearDown() override { resetSettings(); }
-
   // Runs the import and keeps what it printed.
   int run(FakeService& service) {
     CapturedMessages captured;

@@ -146,25 +146,8 @@ ConfigState readConfig(const std::string& path) {
 }
 
 Child::Child(const std::string& program, const std::vector<std::string>& args, const std::string& workingDir) {
-  const std::string out = workingDir + "/stdout.txt", err = workingDir + "/stderr.txt";
-  std::fflush(nullptr);
-  pid_ = fork();
-  if (pid_ < 0) throw std::runtime_error("fork failed");
-  if (pid_ == 0) {
-    const int in = open("/dev/null", O_RDONLY);
-    const int o = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    const int e = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    if (in < 0 || o < 0 || e < 0 || chdir(workingDir.c_str()) != 0) _exit(120);
-    dup2(in, 0);
-    dup2(o, 1);
-    dup2(e, 2);
-    std::vector<char*> argv;
-    argv.push_back(const_cast<char*>(program.c_str()));
-    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    execv(program.c_str(), argv.data());
-    _exit(122);
-  }
+  pid_ = startProgram(program, args, workingDir, workingDir + "/stdout.txt", workingDir + "/stderr.txt");
+  if (pid_ < 0) throw std::runtime_error("cannot start " + program);
 }
 
 Child::~Child() {
@@ -177,9 +160,7 @@ int Child::wait() {
     }
     reaped_ = true;
   }
-  if (WIFEXITED(status_)) return static_cast<signed char>(WEXITSTATUS(status_));
-  if (WIFSIGNALED(status_)) return -1000 - WTERMSIG(status_);
-  return -2000;
+  return exitCodeOf(status_);
 }
 
 int Child::kill() {

@@ -12,11 +12,7 @@
 
 namespace {
 
-using reporttest::Attributes;
-using reporttest::attributesOf;
-using reporttest::childNames;
-using reporttest::children;
-using reporttest::document;
+using namespace reporttest;
 
 const Attributes kDefaultGood = {{"Code", ""},      {"Quantity", ""}, {"Price", "0.00"},
                                  {"Sum", "0.00"},   {"TaxRate", "0"}, {"PaymentMethod", "0"}};
@@ -31,13 +27,12 @@ const std::vector<Attributes> kTwoGoods = {
     {{"Code", "B-2"}, {"Quantity", "2.500"}, {"Price", "0.99"}, {"Sum", "2.48"}, {"TaxRate", "10"}, {"PaymentMethod", "1"}},
 };
 
-class CheckElementTest : public ::testing::Test {
+class CheckElementTest : public CleanSettingsTest {
  protected:
   void SetUp() override {
-    resetSettings();
+    CleanSettingsTest::SetUp();
     checks = addRootElementWithText(doc, "Checks", "");
   }
-  void TearDown() override { resetSettings(); }
 
   std::vector<Attributes> goodsOf(const tinyxml2::XMLElement* check) {
     std::vector<Attributes> out;

@@ -11,22 +11,13 @@
 
 namespace {
 
-using reporttest::Attributes;
-using reporttest::attributesOf;
-using reporttest::childNames;
-using reporttest::children;
-using reporttest::document;
-using reporttest::list;
+using namespace reporttest;
 
 const char* kDt = "2020-03-02T10:15:30.000+0000";
 
 std::string check(int id, const std::string& body) { return document(id, 3, kDt, body); }
 
-class CheckListsTest : public ::testing::Test {
- protected:
-  void SetUp() override { resetSettings(); }
-  void TearDown() override { resetSettings(); }
-};
+using CheckListsTest = CleanSettingsTest;
 
 TEST_F(CheckListsTest, ShiftNumberComesFromTheFirstCheck) {
   struct Case {

@@ -13,13 +13,7 @@
 
 namespace {
 
-using reporttest::Attributes;
-using reporttest::attributesOf;
-using reporttest::childNames;
-using reporttest::children;
-using reporttest::document;
-using reporttest::FakeService;
-using reporttest::list;
+using namespace reporttest;
 
 // Raw service dates of the shift documents and their converted forms.
 const std::string kO1 = "2020-03-02T08:00:00.000+0000", kC1 = "2020-03-02T20:00:00.000+0000";
@@ -29,17 +23,12 @@ const std::string kC0 = "2020-03-01T20:00:00.000+0000";
 std::string opening(int id, const std::string& dt) { return document(id, 2, dt, R"({\"t1038\":1})"); }
 std::string closing(int id, const std::string& dt) { return document(id, 5, dt, R"({\"t1038\":1})"); }
 
-class ShiftIntervalsTest : public ::testing::Test {
+class ShiftIntervalsTest : public CleanSettingsTest {
  protected:
   void SetUp() override {
-    resetSettings();
+    CleanSettingsTest::SetUp();
     lastDocDT = "2020-03-01T20:00:00.000+0000";
-    root = addRootElementWithText(doc, "ImportData", "");
   }
-  void TearDown() override { resetSettings(); }
-
-  tinyxml2::XMLDocument doc;
-  tinyxml2::XMLElement* root = nullptr;
 };
 
 TEST_F(ShiftIntervalsTest, PairsEachOpeningWithTheNextClosing) {

@@ -3,6 +3,7 @@
 // schema check.
 #pragma once
 
+#include <gtest/gtest.h>
 #include <tinyxml2.h>
 
 #ifdef _WIN32
@@ -16,10 +17,18 @@
 #include <utility>
 #include <vector>
 
+#include "config/settings.h"
 #include "report/shift_intervals.h"
 #include "test_files.h"
 
 namespace reporttest {
+
+// A test that starts and ends with every process-wide value at its start.
+class CleanSettingsTest : public ::testing::Test {
+ protected:
+  void SetUp() override { resetSettings(); }
+  void TearDown() override { resetSettings(); }
+};
 
 using Attributes = std::vector<std::pair<std::string, std::string>>;
 

@@ -215,13 +215,33 @@ TEST(getOneGoodFromGoodsJSON, NothingFoundLeavesTheOutputAlone) {
   }
 }
 
-TEST(getOneGoodFromGoodsJSON, ItemsBackToBackNeverGiveANegativeLength) {
-  // The next item's key right after the current one's: the cut stays inside the text.
-  const std::string goods = R"(\"t1023\":\"t1023\":)";
-  std::string item;
-  int pos = 0, guard = 0;
-  while (pos != -1 && guard++ < 10) pos = getOneGoodFromGoodsJSON(goods, pos, item);
-  EXPECT_EQ(-1, pos);
+// The next item's key right behind the current one's, and the text ending
+// inside a key: every cut stays inside the text and no item is invented.
+TEST(getOneGoodFromGoodsJSON, ItemsBackToBackStayInsideTheText) {
+  struct Case {
+    std::string goods;
+    std::vector<std::string> items;
+  };
+  const std::vector<Case> cases = {
+      // The next key is looked for behind the whole current key, so a key
+      // right behind it belongs to the item: no cut can end before its start.
+      {R"("t1023\":\"t1023\":)", {R"("t1023\":\"t1023\":)"}},
+      {R"(x"t1023\":)", {R"("t1023\":)"}},
+      {R"("t1023\")", {}},
+      {R"(\"t1023\":1},{\"t1023\":2)", {R"("t1023\":1)", R"("t1023\":2)"}},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> items;
+    std::string item = "before";
+    int pos = 0;
+    for (int guard = 0; pos != -1 && guard < 10; ++guard) {
+      pos = getOneGoodFromGoodsJSON(c.goods, pos, item);
+      if (pos != -1 || item != "before") items.push_back(item);
+      item = "before";
+    }
+    EXPECT_EQ(-1, pos) << c.goods;
+    EXPECT_EQ(c.items, items) << c.goods;
+  }
 }
 
 }  // namespace

@@ -17,9 +17,9 @@ TEST(writeLogOnWindows, AppendsCrLfLines) {
   ScopedTempDir dir;
   ScopedWorkingDir cwd(dir.path());
   writeFileBytes("run.log", "earlier run\r\n");
-  EXPECT_EQ(0, writeLog("run.log", "first"));
-  EXPECT_EQ(0, writeLog("run.log", "<a>\n<b/>\n</a>"));
-  EXPECT_EQ(0, writeLog("run.log", ""));
+  writeLog("run.log", "first");
+  writeLog("run.log", "<a>\n<b/>\n</a>");
+  writeLog("run.log", "");
   const std::string text = readFileBytes("run.log");
   EXPECT_TRUE(std::regex_match(text, std::regex("earlier run\r\n" + kStamp + "first\r\n" + kStamp +
                                                 "<a>\r\n<b/>\r\n</a>\r\n" + kStamp + "\r\n")))
