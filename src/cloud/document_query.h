@@ -9,13 +9,21 @@
 // `kinds` (a comma-separated list such as "2,5" or "129, 130") and whose date
 // lies in [dateFrom, dateTo], sorted by number. Returns the content of the
 // answer's "kkmDocs" array: document objects each beginning {"id":, separated
-// by commas; "" when the answer holds no such array. When the service gave
-// no complete answer with an HTTP status below 400 that is a JSON object,
-// `error` names the query and the reason and the result must not be used;
-// otherwise `error` is empty.
+// by commas ("" for an empty array). The query succeeds only with HTTP 2xx
+// and a complete answer: a JSON object holding the "kkmDocs" array (white
+// space allowed around its colon), which closes the answer (only closing
+// braces and white space after its ]). Otherwise `error` names the query
+// and the reason, quoting the answer's first 100 bytes, and "" is returned;
+// on success `error` is empty.
 std::string getAllDocsByKind(const std::string& dateFrom, const std::string& dateTo, const std::string& kinds,
                              std::string& error);
 
-// The text after "kkmDocs":[ up to the answer's last three characters (the
-// array's ] and two closing braces); "" without the marker.
+// Finds the content of the "kkmDocs" array of a complete answer, as
+// getAllDocsByKind wants it, as a view into `answer`. False, with `reason`
+// set, for an answer that is no JSON object, holds no such array, or does
+// not end with it.
+bool findKkmDocs(std::string_view answer, std::string_view& docs, std::string& reason);
+
+// The content of the "kkmDocs" array of a complete answer, as
+// getAllDocsByKind finds it; "" for an answer that is not complete.
 std::string extractKkmDocs(std::string_view answer);

@@ -13,14 +13,14 @@ bool send1CexportData(std::string textXML, std::string& exportAnswer, std::strin
   std::string outputJSON = makeSessionEnvelope();
   outputJSON.reserve(outputJSON.size() + kOpen.size() + textXML.size() + textXML.size() / 16 + kClose.size());
   outputJSON += kOpen;
-  appendJsonEscaped(outputJSON, textXML);
+  appendJsonEscaped(outputJSON, textXML, Tabs::kDrop);
   outputJSON += kClose;
   // The body now holds the goods: the text itself is no longer needed.
   std::string().swap(textXML);
 
   const std::string url = basicURL + "WebDataPackPost";
   RequestOutcome outcome;
-  sendPostRequest(url, "", outputJSON, 10, 60, &outcome);
+  sendPostRequest(url, "", outputJSON, kConnectTimeoutSeconds, kTransferTimeLimitSeconds, &outcome);
   exportAnswer = takeServiceAnswer();
 
   if (debugOn()) {

@@ -7,6 +7,8 @@
 #include <string_view>
 
 #include "config/settings.h"
+#include "files/messages.h"
+#include "text/escaping.h"
 
 namespace {
 
@@ -74,6 +76,42 @@ void setTlsOptions(CURL* handle) {
   curl_easy_setopt(handle, CURLOPT_SSL_OPTIONS, static_cast<long>(CURLSSLOPT_REVOKE_BEST_EFFORT));
 }
 
+// libcurl's trace, line by line on standard error, marked as libcurl marks
+// it ("* " for its own lines, "> " and "< " for headers sent and received).
+// Bodies are not shown; the password never is.
+int traceLines(CURL*, curl_infotype type, char* data, std::size_t size, void*) noexcept {
+  const char* mark = type == CURLINFO_TEXT ? "* " : type == CURLINFO_HEADER_OUT ? "> " : type == CURLINFO_HEADER_IN ? "< " : nullptr;
+  if (mark == nullptr) return 0;
+  try {
+    std::string text = maskSecret(maskSecret(std::string_view(data, size), percentEncode(password)), password);
+    std::size_t start = 0;
+    while (start < text.size()) {
+      std::size_t end = text.find('\n', start);
+      if (end == std::string::npos) end = text.size();
+      std::size_t stop = end;
+      if (stop > start && text[stop - 1] == '\r') --stop;
+      if (stop > start) printErrorLine(mark + text.substr(start, stop - start));
+      start = end + 1;
+    }
+  } catch (const std::exception&) {
+    // No memory for the trace: the transfer goes on without it.
+  }
+  return 0;
+}
+
+// Options every request has: time limits, the trace in debug mode, TLS.
+void setCommonOptions(CURL* handle) {
+  curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT, kConnectTimeoutSeconds);
+  curl_easy_setopt(handle, CURLOPT_LOW_SPEED_LIMIT, 1L);
+  curl_easy_setopt(handle, CURLOPT_LOW_SPEED_TIME, kStallSeconds);
+  curl_easy_setopt(handle, CURLOPT_TIMEOUT, kTransferTimeLimitSeconds);
+  if (debugOn()) {
+    curl_easy_setopt(handle, CURLOPT_DEBUGFUNCTION, traceLines);
+    curl_easy_setopt(handle, CURLOPT_VERBOSE, 1L);
+  }
+  setTlsOptions(handle);
+}
+
 // Performs the transfer and tells what became of it.
 CURLcode perform(CURL* handle, RequestOutcome& outcome) {
   char errorText[CURL_ERROR_SIZE] = {};
@@ -99,7 +137,7 @@ RequestOutcome noHandle() {
 
 std::string RequestOutcome::failureText() const {
   if (!completed) return error.empty() ? "the transfer failed" : error;
-  if (httpStatus >= 400) return "HTTP status " + std::to_string(httpStatus);
+  if (!succeeded()) return "HTTP status " + std::to_string(httpStatus);
   return "";
 }
 
@@ -142,7 +180,6 @@ int sendPostRequest(const std::string& url, const std::string& userPassword, con
   curl_easy_setopt(h, CURLOPT_HEADERDATA, &serviceAnswer);
   curl_easy_setopt(h, CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_BASIC));
   curl_easy_setopt(h, CURLOPT_USERPWD, userPassword.c_str());
-  curl_easy_setopt(h, CURLOPT_VERBOSE, 1L);
   curl_easy_setopt(h, CURLOPT_USERAGENT, "Linux C  libcurl");
   curl_easy_setopt(h, CURLOPT_POST, 1L);
   // The library reads the caller's body in place during the transfer.
@@ -159,7 +196,7 @@ int sendPostRequest(const std::string& url, const std::string& userPassword, con
     headers.reset(head);
   }
   curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers.get());
-  setTlsOptions(h);
+  setCommonOptions(h);
   curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT, connectTimeoutSeconds);
   curl_easy_setopt(h, CURLOPT_TIMEOUT, timeoutSeconds);
   return perform(h, result) == CURLE_OK ? 0 : -1;
@@ -183,10 +220,8 @@ int sendGetRequest(const std::string& url, const std::string& userPassword, Requ
     curl_easy_setopt(h, CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_BASIC));
     curl_easy_setopt(h, CURLOPT_USERPWD, userPassword.c_str());
   }
-  setTlsOptions(h);
   // An unattended run must not wait for ever on a service that stopped answering.
-  curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT, 10L);
-  curl_easy_setopt(h, CURLOPT_TIMEOUT, 60L);
+  setCommonOptions(h);
   perform(h, result);
   return static_cast<int>(serviceAnswer.size());
 }

@@ -8,14 +8,22 @@
 
 #include "config/settings.h"
 
+// How long a request may take. A transfer that receives nothing for
+// kStallSeconds is abandoned; one that keeps moving is cut only after
+// kTransferTimeLimitSeconds (a large goods file on a slow link takes minutes).
+inline constexpr long kConnectTimeoutSeconds = 10;
+inline constexpr long kStallSeconds = 60;
+inline constexpr long kTransferTimeLimitSeconds = 30 * 60;
+
 // What became of one request.
 struct RequestOutcome {
   bool completed = false;  // the whole answer arrived
   long httpStatus = 0;     // status of the answer; 0 when none arrived
   std::string error;       // libcurl's reason when the transfer did not complete
 
-  // True when the request completed with an HTTP status below 400.
-  bool succeeded() const { return completed && httpStatus < 400; }
+  // True when the request completed with an HTTP status of 2xx (a redirect
+  // is not followed, so it is no answer either).
+  bool succeeded() const { return completed && httpStatus >= 200 && httpStatus < 300; }
   // One short phrase for a failed request: the transport's reason, or
   // "HTTP status N"; empty when it succeeded.
   std::string failureText() const;
@@ -24,6 +32,10 @@ struct RequestOutcome {
 // The answer collected in serviceAnswer, which is left empty for the next request.
 std::string takeServiceAnswer();
 
+// libcurl's trace of the transfer goes to standard error only in debug mode,
+// with the password (as configured and as encoded into the login address)
+// shown as ***.
+//
 // POSTs `body` to `url` with the service's headers. Returns 0 when the
 // transfer completed (whatever the HTTP status), -1 when it failed or another
 // request was in progress (serviceAnswer is then untouched). Bytes received

@@ -19,7 +19,8 @@ bool getLoginParams(std::string& error) {
   idUser = getIntFromJSON(answer, "idUser");
   idDealer = getIntFromJSON(answer, "idDealer");
 
-  printLine(" idSession " + idSession);
+  // The session id is a credential: shown only in debug mode.
+  printLine(" idSession " + (debugOn() ? idSession : std::string("***")));
   printLine(" nameUser " + nameUser);
   printLine(" idUser " + std::to_string(idUser));
   printLine(" idDealer " + std::to_string(idDealer));

@@ -11,6 +11,7 @@
 #include "files/atomic_file.h"
 #include "files/messages.h"
 #include "files/text_file.h"
+#include "text/escaping.h"
 
 namespace {
 
@@ -71,6 +72,36 @@ std::string readBackMismatch(tinyxml2::XMLDocument& doc, const std::string& newT
 
 bool isXmlSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
+// `value` as the XML printer escapes it in an attribute.
+std::string xmlEscaped(std::string_view value) {
+  std::string out;
+  for (const char c : value) {
+    switch (c) {
+      case '&': out += "&amp;"; break;
+      case '<': out += "&lt;"; break;
+      case '>': out += "&gt;"; break;
+      case '"': out += "&quot;"; break;
+      case '\'': out += "&apos;"; break;
+      default: out += c; break;
+    }
+  }
+  return out;
+}
+
+// The configuration's text as it may be shown: every password attribute's
+// value, and the password itself wherever else it stands (as it reads and
+// as it is escaped), replaced by ***.
+std::string maskConfigText(const std::string& xmlConfig, tinyxml2::XMLDocument& doc) {
+  std::string masked = maskPasswords(xmlConfig);
+  const tinyxml2::XMLElement* param = findPath(doc, "basicparams", "param");
+  const char* secret = param ? param->Attribute("password") : nullptr;
+  if (secret != nullptr && *secret != '\0') {
+    masked = maskSecret(masked, secret);
+    masked = maskSecret(masked, xmlEscaped(secret));
+  }
+  return masked;
+}
+
 }  // namespace
 
 std::string maskPasswords(std::string_view xmlText) {
@@ -81,8 +112,10 @@ std::string maskPasswords(std::string_view xmlText) {
   std::size_t pos = 0;
   while ((pos = xmlText.find(kName, pos)) != std::string_view::npos) {
     const std::size_t nameEnd = pos + kName.size();
-    // Only an attribute of exactly this name: white space in front, '=' after.
-    const bool ownName = pos > 0 && isXmlSpace(xmlText[pos - 1]);
+    // Only an attribute of exactly this name: white space or the previous
+    // value's closing quote in front (lines are joined without a blank),
+    // '=' after.
+    const bool ownName = pos > 0 && (isXmlSpace(xmlText[pos - 1]) || xmlText[pos - 1] == '"' || xmlText[pos - 1] == '\'');
     std::size_t i = nameEnd;
     while (i < xmlText.size() && isXmlSpace(xmlText[i])) ++i;
     if (!ownName || i >= xmlText.size() || xmlText[i] != '=') {
@@ -113,8 +146,8 @@ bool readInitialPreferences(const std::string& configFileName) {
   if (file.status == FileStatus::kFailed)
     printError("cannot read configuration file " + configFileName + ": " + file.reason);
   const std::string& xmlConfig = file.text;
-  printLine(" readInitialPreferences xmlConfig " + maskPasswords(xmlConfig));
   doc.Parse(xmlConfig.c_str());
+  printLine(" readInitialPreferences xmlConfig " + maskConfigText(xmlConfig, doc));
   printLine(" readInitialPreferences ");
   tinyxml2::XMLElement* config = doc.FirstChildElement("config");
   if (config == nullptr) return false;

@@ -9,18 +9,24 @@ constexpr char kHexDigits[] = "0123456789ABCDEF";
 
 }  // namespace
 
-void appendJsonEscaped(std::string& out, std::string_view text) {
-  // How many bytes each input byte becomes: TAB none, '"' '\\' LF CR two,
-  // other control bytes six (\u00XX), everything else one. The result is
-  // sized once and filled in place: a goods file can be 100 MB.
-  static const auto kWidth = [] {
+void appendJsonEscaped(std::string& out, std::string_view text, Tabs tabs) {
+  // How many bytes each input byte becomes: '"' '\\' TAB LF CR two (a
+  // dropped TAB none), other control bytes six (\u00XX), everything else
+  // one. The result is sized once and filled in place: a goods file can be
+  // 100 MB.
+  static const auto kEscapingWidth = [] {
     std::array<unsigned char, 256> width{};
     width.fill(1);
     for (int c = 0; c < 0x20; ++c) width[c] = 6;
-    width['\t'] = 0;
-    width['\n'] = width['\r'] = width['"'] = width['\\'] = 2;
+    width['\t'] = width['\n'] = width['\r'] = width['"'] = width['\\'] = 2;
     return width;
   }();
+  static const auto kDroppingWidth = [] {
+    std::array<unsigned char, 256> width = kEscapingWidth;
+    width['\t'] = 0;
+    return width;
+  }();
+  const auto& kWidth = tabs == Tabs::kDrop ? kDroppingWidth : kEscapingWidth;
   std::size_t size = 0;
   for (const char c : text) size += kWidth[static_cast<unsigned char>(c)];
   const std::size_t start = out.size();
@@ -39,7 +45,7 @@ void appendJsonEscaped(std::string& out, std::string_view text) {
     from = run + 1;
     if (kWidth[c] == 2) {
       *to++ = '\\';
-      *to++ = c == '\n' ? 'n' : c == '\r' ? 'r' : static_cast<char>(c);
+      *to++ = c == '\n' ? 'n' : c == '\r' ? 'r' : c == '\t' ? 't' : static_cast<char>(c);
     } else if (kWidth[c] == 6) {
       *to++ = '\\';
       *to++ = 'u';
@@ -53,8 +59,20 @@ void appendJsonEscaped(std::string& out, std::string_view text) {
 
 std::string escapeForJsonString(std::string_view text) {
   std::string buffer;
-  appendJsonEscaped(buffer, text);
+  appendJsonEscaped(buffer, text, Tabs::kDrop);
   return buffer;
+}
+
+std::string maskSecret(std::string_view text, std::string_view secret) {
+  std::string out;
+  if (secret.empty()) return out.assign(text);
+  out.reserve(text.size());
+  std::size_t copied = 0;
+  for (std::size_t at = text.find(secret); at != std::string_view::npos; at = text.find(secret, copied)) {
+    out.append(text.substr(copied, at - copied)).append("***");
+    copied = at + secret.size();
+  }
+  return out.append(text.substr(copied));
 }
 
 std::string percentEncode(std::string_view text) {

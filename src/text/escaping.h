@@ -4,14 +4,25 @@
 #include <string>
 #include <string_view>
 
-// Appends `text` to `out` as the inside of a JSON string value: TAB is
-// dropped (goods files are indented with it), '"' and '\' get a backslash,
-// LF and CR become \n and \r, every other byte below 0x20 becomes \u00XX.
-// Bytes of 0x80 and above pass unchanged (no code-page conversion).
-void appendJsonEscaped(std::string& out, std::string_view text);
+// What becomes of a TAB in a JSON string value.
+enum class Tabs {
+  kEscape,  // written \t, so the value sent is the value received
+  kDrop,    // dropped: goods files are indented with them
+};
 
-// `text` escaped as appendJsonEscaped does.
+// Appends `text` to `out` as the inside of a JSON string value: '"' and '\'
+// get a backslash, TAB, LF and CR become \t, \n and \r (TAB is dropped
+// instead with Tabs::kDrop), every other byte below 0x20 becomes \u00XX.
+// Bytes of 0x80 and above pass unchanged (no code-page conversion).
+void appendJsonEscaped(std::string& out, std::string_view text, Tabs tabs = Tabs::kEscape);
+
+// The goods text escaped for its JSON string value: appendJsonEscaped with
+// its TABs dropped.
 std::string escapeForJsonString(std::string_view text);
+
+// `text` with every occurrence of `secret` replaced by ***; unchanged when
+// `secret` is empty.
+std::string maskSecret(std::string_view text, std::string_view secret);
 
 // `text` percent-encoded for a URL query value: letters, digits and - _ . ~
 // unchanged, every other byte as %XX.

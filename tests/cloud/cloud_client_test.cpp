@@ -65,19 +65,30 @@ class CloudClientTest : public ::testing::Test {
   std::unique_ptr<SimProcess> sim;
 };
 
+// The session id is a credential: only debug mode shows it, and only debug
+// mode has libcurl's trace, in which the password stands as ***.
 TEST_F(CloudClientTest, LoginFillsTheSessionAndTracesIt) {
   start();
-  CapturedMessages captured;
-  EXPECT_TRUE(getLoginParams(error));
-  EXPECT_EQ("", error);
-  const std::string out = captured.out();
-  EXPECT_EQ("", captured.err());
-  EXPECT_EQ(kSession, idSession);
-  EXPECT_EQ(1024, idUser);
-  EXPECT_EQ(77, idDealer);
-  EXPECT_EQ(" getLoginParams \n idSession " + kSession + "\n nameUser " + nameUser +
-                "\n idUser 1024\n idDealer 77\n",
-            out);
+  for (const int debug : {1, 0}) {
+    debugmode = debug;
+    CapturedMessages captured;
+    EXPECT_TRUE(getLoginParams(error));
+    EXPECT_EQ("", error);
+    EXPECT_EQ(kSession, idSession);
+    EXPECT_EQ(1024, idUser);
+    EXPECT_EQ(77, idDealer);
+    EXPECT_EQ(" getLoginParams \n idSession " + (debug ? kSession : "***") + "\n nameUser " + nameUser +
+                  "\n idUser 1024\n idDealer 77\n",
+              captured.out());
+    const std::string& trace = captured.err();
+    if (debug) {
+      EXPECT_NE(std::string::npos, trace.find("> GET /api/LoginSession?login=demo&password=*** HTTP/1.1\n")) << trace;
+      EXPECT_NE(std::string::npos, trace.find("\n< HTTP/1.1 200 OK\n")) << trace;
+    } else {
+      EXPECT_EQ("", trace);
+    }
+    EXPECT_EQ(std::string::npos, trace.find("demo-pass")) << trace;
+  }
   EXPECT_FALSE(nameUser.empty());
 
   const auto get = request(1);
@@ -108,7 +119,7 @@ TEST_F(CloudClientTest, FailedLoginLeavesTheMissingValues) {
   EXPECT_FALSE(getLoginParams(error));
   const std::string out = captured.out();
   const std::string& err = error;
-  EXPECT_NE(std::string::npos, out.find(" idSession \n nameUser \n idUser -1\n idDealer -1\n")) << out;
+  EXPECT_NE(std::string::npos, out.find(" idSession ***\n nameUser \n idUser -1\n idDealer -1\n")) << out;
   EXPECT_NE(std::string::npos, err.find("failed: HTTP status 500")) << err;
   EXPECT_EQ("{ \"session\": { \"idSession\": \"\",\"idDealer\":-1, \"idUser\":-1}, ", makeSessionEnvelope());
 }

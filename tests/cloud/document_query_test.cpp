@@ -7,19 +7,37 @@
 
 namespace {
 
-TEST(extractKkmDocs, CutsTheArrayContent) {
-  const std::vector<std::pair<std::string, std::string>> cases = {
-      {R"({"data":{"kkmDocs":[]}})", ""},
-      {R"({"data":{"kkmDocs":[{"id":1},{"id":2}]}})", R"({"id":1},{"id":2})"},
-      {R"({"data":{"kkmDocs":[{"id":1}]})", R"({"id":1)"},  // one closing brace only
-      {R"({"data":{"kkmDocs": [{"id":1}]}})", ""},           // marker with a blank: not found
-      {R"({"type":"about:blank","status":500})", ""},
-      {R"("kkmDocs":[)", ""},
-      {R"("kkmDocs":[ab)", "ab"},                            // fewer than three characters follow
-      {R"("kkmDocs":[abc)", ""},
-      {"", ""},
+// Only an answer that ends with its whole kkmDocs array is a list of
+// documents; an empty array is an empty list.
+TEST(findKkmDocs, AcceptsOnlyAnswersThatEndWithTheWholeList) {
+  struct Case {
+    std::string answer;
+    bool complete;
+    std::string docs;  // when complete
   };
-  for (const auto& c : cases) EXPECT_EQ(c.second, extractKkmDocs(c.first)) << "answer: " << c.first;
+  const std::vector<Case> cases = {
+      {R"({"data":{"kkmDocs":[]}})", true, ""},
+      {R"({"data":{"kkmDocs":[{"id":1},{"id":2}]}})", true, R"({"id":1},{"id":2})"},
+      {R"({"data":{"kkmDocs":[{"id":1}]})", true, R"({"id":1})"},        // one closing brace only
+      {"{\"data\":{\"kkmDocs\" :\r\n [{\"id\":1}] } }\n", true, R"({"id":1})"},  // JSON white space
+      {R"(  {"kkmDocs":[{"id":1,"a":[2]}]})", true, R"({"id":1,"a":[2]})"},
+      {R"({"data":{"kkmDocs":[{"id":1},{"id":2})", false, ""},           // cut after a document
+      {R"({"data":{"kkmDocs":[{"id":1},{"id":2,"body":"{\"t1042\":7)", false, ""},  // cut inside one
+      {R"({"data":{"kkmDocs":[{"id":1}],"next":2}})", false, ""},        // something after the list
+      {R"({"type":"about:blank","status":500})", false, ""},             // an error document
+      {R"({"kkmDocs":{}})", false, ""},
+      {R"("kkmDocs":[])", false, ""},                                    // no object
+      {"<html>moved</html>", false, ""},
+      {"", false, ""},
+  };
+  for (const auto& c : cases) {
+    std::string_view docs;
+    std::string reason;
+    EXPECT_EQ(c.complete, findKkmDocs(c.answer, docs, reason)) << "answer: " << c.answer;
+    EXPECT_EQ(c.complete ? c.docs : std::string(), std::string(docs)) << "answer: " << c.answer;
+    EXPECT_EQ(c.complete, reason.empty()) << "answer: " << c.answer;
+    EXPECT_EQ(c.complete ? c.docs : std::string(), extractKkmDocs(c.answer)) << "answer: " << c.answer;
+  }
 }
 
 }  // namespace

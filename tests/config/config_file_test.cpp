@@ -58,6 +58,27 @@ TEST_F(ConfigFileTest, ReadsBasicSettingsAndTracesWithoutThePassword) {
   EXPECT_EQ(std::string::npos, out.find("s3cr"));
 }
 
+// However another editor laid the file out, the password never shows in the
+// trace: not after a joined line, not split across lines, not elsewhere in
+// the file.
+TEST_F(ConfigFileTest, PasswordIsMaskedByItsValueInEveryLayout) {
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"password starts a line", "<config>\n<basicparams>\n<param login=\"shop\"\npassword=\"Zq7&amp;x\"\nbasicURL=\"u\"/>"},
+      {"CR LF, one attribute a line", "<config>\r\n<basicparams>\r\n<param\r\n  login=\"shop\"\r\n  password='Zq7&amp;x'\r\n  basicURL=\"u\"/>"},
+      {"value split across lines", "<config><basicparams><param login=\"shop\" password=\"Zq7\n&amp;x\" basicURL=\"u\"/>"},
+      {"value repeated in a comment", "<config><!-- Zq7&x Zq7&amp;x --><basicparams><param password=\"Zq7&amp;x\" basicURL=\"u\"/>"},
+  };
+  for (const auto& c : cases) {
+    resetSettings();
+    const std::string path = write(c.second + "</basicparams></config>\n");
+    CapturedMessages captured;
+    EXPECT_TRUE(readInitialPreferences(path)) << c.first;
+    EXPECT_EQ("Zq7&x", password) << c.first;
+    EXPECT_EQ(std::string::npos, captured.out().find("Zq7")) << c.first << "\n" << captured.out();
+    EXPECT_NE(std::string::npos, captured.out().find("***")) << c.first;
+  }
+}
+
 TEST_F(ConfigFileTest, DebugModeIsOnOnlyForOne) {
   const std::vector<std::pair<std::string, int>> cases = {
       {"1", 1}, {"0", 0}, {"2", 2}, {"-1", -1}, {" 1", 1}, {"01", 1}, {"1 ", 1}, {"1x", 1},
@@ -150,6 +171,7 @@ TEST(maskPasswords, HidesEveryPasswordValue) {
       {"<param\npassword = \"s\"/>", "<param\npassword = \"***\"/>"},
       {R"(<param password=""/>)", R"(<param password="***"/>)"},
       {R"(<param xpassword="visible" password="s"/>)", R"(<param xpassword="visible" password="***"/>)"},
+      {R"(<param login="a"password="s"/>)", R"(<param login="a"password="***"/>)"},  // a joined line
       {R"(<a password="1"/><b password="2"/>)", R"(<a password="***"/><b password="***"/>)"},
       {R"(<param password="unterminated)", R"(<param password="***)"},
       {"password", "password"},

@@ -29,10 +29,22 @@ TEST(escapeForJsonString, EscapesWhatJsonRequiresAndNothingElse) {
   for (const auto& c : cases) EXPECT_EQ(c.want, escapeForJsonString(c.in)) << "input: " << c.in;
 }
 
-TEST(appendJsonEscaped, AppendsToWhatIsThere) {
+// Every value but the goods text keeps its TABs, so what is sent is what was received.
+TEST(appendJsonEscaped, AppendsToWhatIsThereAndKeepsTabs) {
   std::string out = "{\"v\":\"";
-  appendJsonEscaped(out, "q\"");
-  EXPECT_EQ("{\"v\":\"q\\\"", out);
+  appendJsonEscaped(out, "q\"\tr");
+  EXPECT_EQ("{\"v\":\"q\\\"\\tr", out);
+}
+
+TEST(maskSecret, ReplacesEveryOccurrence) {
+  const std::vector<std::pair<std::pair<std::string, std::string>, std::string>> cases = {
+      {{"password=\"pw\" and pw again", "pw"}, "password=\"***\" and *** again"},
+      {{"pwpw", "pw"}, "******"},
+      {{"nothing", "pw"}, "nothing"},
+      {{"any", ""}, "any"},
+      {{"", "pw"}, ""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(c.second, maskSecret(c.first.first, c.first.second)) << c.first.first;
 }
 
 TEST(percentEncode, LeavesUnreservedBytesAlone) {
