@@ -1,13 +1,16 @@
 #include "app/entry_point.h"
 
+#include <new>
+#include <stdexcept>
 #include <string>
 
 #include "app/export_run.h"
-#include "cloud/session.h"
+#include "app/import_run.h"
 #include "config/config_file.h"
 #include "config/settings.h"
-#include "app/import_run.h"
+#include "files/atomic_file.h"
 #include "files/messages.h"
+#include "platform/platform.h"
 
 namespace {
 
@@ -17,9 +20,14 @@ constexpr const char* kUsage =
     "Need to use 3 parameters - 1.Type: import \xE8\xEB\xE8 export, 2. Full ConfigFileName (with filepath) "
     "3. Full xml filename (with filepath)";
 
-}  // namespace
+// The lock that keeps a second run on the same exchange file from working
+// beside the first: a file next to the exchange file, whose name no
+// ImportData* or ExportData* pattern matches.
+std::string lockFileFor(const std::string& fileName) {
+  return folderOf(fileName) + "~kkmbridge-" + nameOf(fileName) + ".lock";
+}
 
-int runKkmBridge(int argc, const char* const argv[]) {
+int runOnce(int argc, const char* const argv[]) {
   if (argc < 4) {
     printErrorLine(kUsage);
     return kExitUsage;
@@ -30,11 +38,38 @@ int runKkmBridge(int argc, const char* const argv[]) {
 
   readInitialPreferences(configFileName);
   if (basicURL.empty()) return kExitNoService;
+  if (mode != "export" && mode != "import") return kExitUsage;
 
-  std::string loginError;
-  // A failed login is said; the run goes on, and its requests say what follows.
-  if (!getLoginParams(loginError)) printError(loginError);
+  // Held for the whole run; the system lets go of it however the process ends.
+  platform::FileLock lock;
+  const std::string lockFile = lockFileFor(fileName);
+  std::string error;
+  switch (platform::FileLock::tryTake(lockFile, lock, error)) {
+    case platform::FileLock::Result::kTaken:
+      break;
+    case platform::FileLock::Result::kBusy:
+      printLine(" " + mode + ": another run holds " + lockFile + "; nothing asked, nothing changed");
+      return kExitOk;
+    case platform::FileLock::Result::kFailed:
+      printError("cannot lock " + lockFile + ": " + error + "; nothing done");
+      return kExitRunFailed;
+  }
   if (mode == "export") return runExport(fileName);
-  if (mode == "import") return runImport(fileName, configFileName);
-  return kExitUsage;
+  return runImport(fileName, configFileName);
+}
+
+}  // namespace
+
+int runKkmBridge(int argc, const char* const argv[]) {
+  // Whatever runs out (memory for a huge answer or goods file, above all in
+  // a 32-bit process), the run ends with one line and its files as they were:
+  // every file is replaced only through a finished temporary one.
+  try {
+    return runOnce(argc, argv);
+  } catch (const std::bad_alloc&) {
+    printError("the run stopped: not enough memory; files are left as they were");
+  } catch (const std::exception& e) {
+    printError(std::string("the run stopped: ") + e.what() + "; files are left as they were");
+  }
+  return kExitRunFailed;
 }

@@ -2,7 +2,10 @@
 
 #include <tinyxml2.h>
 
+#include <cstring>
+
 #include "app/exit_codes.h"
+#include "app/login.h"
 #include "cloud/goods_upload.h"
 #include "config/settings.h"
 #include "files/atomic_file.h"
@@ -11,19 +14,83 @@
 #include "report/kept_until_exit.h"
 #include "text/date_time.h"
 
+namespace {
+
+constexpr std::size_t npos = std::string_view::npos;
+
+// Where the root element's start tag begins: the first '<' that opens no
+// declaration, processing instruction, comment or document type.
+std::size_t rootTagStart(std::string_view xml) {
+  std::size_t pos = 0;
+  while ((pos = xml.find('<', pos)) != npos) {
+    const std::string_view rest = xml.substr(pos);
+    std::size_t skip;
+    if (rest.compare(0, 2, "<?") == 0) {
+      skip = xml.find("?>", pos);
+      if (skip != npos) skip += 2;
+    } else if (rest.compare(0, 4, "<!--") == 0) {
+      skip = xml.find("-->", pos);
+      if (skip != npos) skip += 3;
+    } else if (rest.compare(0, 2, "<!") == 0) {
+      skip = xml.find('>', pos);
+      if (skip != npos) skip += 1;
+    } else {
+      return pos;
+    }
+    if (skip == npos) return npos;
+    pos = skip;
+  }
+  return npos;
+}
+
+}  // namespace
+
+bool rootHasAttribute(std::string_view xml, const char* rootName, const char* attributeName) {
+  const std::size_t start = rootTagStart(xml);
+  if (start == npos) return false;
+  // The tag ends at the first '>' outside a quoted value.
+  char quote = 0;
+  std::size_t end = start + 1;
+  for (; end < xml.size(); ++end) {
+    const char c = xml[end];
+    if (quote != 0) {
+      if (c == quote) quote = 0;
+    } else if (c == '"' || c == '\'') {
+      quote = c;
+    } else if (c == '>') {
+      break;
+    }
+  }
+  if (end >= xml.size()) return false;
+  // The start tag alone, closed as an empty element, reads as the root would.
+  std::string tag(xml.substr(start, end - start));
+  if (tag.empty() || tag.back() != '/') tag += '/';
+  tag += '>';
+  tinyxml2::XMLDocument doc;
+  if (doc.Parse(tag.c_str(), tag.size()) != tinyxml2::XML_SUCCESS) return false;
+  const tinyxml2::XMLElement* root = doc.RootElement();
+  return root != nullptr && std::strcmp(root->Name(), rootName) == 0 && root->Attribute(attributeName) != nullptr;
+}
+
 StampResult setRootAttributeInFile(const std::string& filePath, const std::string& rootName,
-                                   const std::string& attributeName, const std::string& value, std::string& error) {
+                                   const std::string& attributeName, const std::string& value, std::string& error,
+                                   const std::string* expectedFingerprint) {
   // However this ends, the parsed goods are left for the process's exit:
   // taking apart a catalogue of a million nodes costs more than reading it.
   KeptUntilExit<tinyxml2::XMLDocument> document;
   tinyxml2::XMLDocument& inputXMLDoc = *document;
   {
-    const FileRead file = readTextFile(filePath);
+    FileRead file = readFile(filePath);
     if (file.status == FileStatus::kFailed) {
       error = "it cannot be read: " + file.reason;
       return StampResult::kNoSuchRoot;
     }
-    inputXMLDoc.Parse(file.text.c_str());
+    if (expectedFingerprint != nullptr && (!file.found() || fileFingerprint(file.text) != *expectedFingerprint)) {
+      error = "it changed after it was read";
+      return StampResult::kChanged;
+    }
+    const std::string xmlConfig = textAsRead(std::move(file.text));
+    inputXMLDoc.Parse(xmlConfig.c_str());
   }
   tinyxml2::XMLElement* root = inputXMLDoc.FirstChildElement(rootName.c_str());
   if (root == nullptr) {
@@ -42,21 +109,30 @@ StampResult setRootAttributeInFile(const std::string& filePath, const std::strin
 
 int runExport(const std::string& fileName) {
   printLine(" export ");
-  FileRead goods = readTextFile(fileName);
+  FileRead goods = readFile(fileName);
   printLine("  fileName = " + fileName);
   if (goods.status == FileStatus::kFailed) {
     printError("export failed: the goods file " + fileName + " cannot be read: " + goods.reason + "; nothing was sent");
     return kExitRunFailed;
   }
-  if (goods.text.empty()) {
+  removeStaleTemporaries(fileName);
+  // What is sent is what the file holds now; the stamp is for exactly these bytes.
+  const std::string sentFingerprint = fileFingerprint(goods.text);
+  std::string textXMLFromInputFile = textAsRead(std::move(goods.text));
+  if (textXMLFromInputFile.empty()) {
     // An empty goods list must never replace the register's goods.
     printError("export failed: the goods file " + fileName + " is missing or empty; nothing was sent");
     return kExitRunFailed;
   }
+  if (rootHasAttribute(textXMLFromInputFile, "ExportData", "Processed")) {
+    printLine(" export: " + fileName + " is stamped Processed already, so 1C has written nothing new; nothing sent");
+    return kExitOk;
+  }
 
+  logIn();
   std::string exportAnswer;
   std::string error;
-  const bool sent = send1CexportData(std::move(goods.text), exportAnswer, error);
+  const bool sent = send1CexportData(std::move(textXMLFromInputFile), exportAnswer, error);
   printLine("  export answer = " + exportAnswer);
   if (!sent) {
     printError("export failed: " + error + "; " + fileName + " left unchanged");
@@ -65,8 +141,12 @@ int runExport(const std::string& fileName) {
   std::string().swap(exportAnswer);
 
   const std::string stamp = convertDateTimeTo1C(currentTimeText());
-  switch (setRootAttributeInFile(fileName, "ExportData", "Processed", stamp, error)) {
+  switch (setRootAttributeInFile(fileName, "ExportData", "Processed", stamp, error, &sentFingerprint)) {
     case StampResult::kStamped:
+      return kExitOk;
+    case StampResult::kChanged:
+      printLine(" export: " + fileName + " changed during the upload (1C wrote a new one); it is left unstamped, " +
+                "for the next run to send");
       return kExitOk;
     case StampResult::kNoSuchRoot:
       // Not a goods file of 1C's: it was sent as it stands and is left alone.

@@ -2,24 +2,37 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 // Reads the goods file `fileName`, sends it to the service, shows the
 // answer, and stamps the file's ExportData root with Processed (the local
-// date-time of the run). A missing or empty file is not sent; a failed
-// upload leaves the file byte for byte as it was. Returns the exit code:
-// kExitOk, or kExitRunFailed with one line on standard error saying why.
+// date-time of the run). Nothing is sent (and the service not even logged
+// in to) for a file that is missing or empty (exit kExitRunFailed: an empty
+// list must never replace the register's goods) or already stamped (kExitOk:
+// 1C has nothing new). The stamp is written only after an upload the
+// service took with HTTP 2xx, and only while the file still holds the bytes
+// that were sent: a file 1C wrote meanwhile is left for the next run.
+// Returns the exit code: kExitOk, or kExitRunFailed with one line on
+// standard error saying why.
 int runExport(const std::string& fileName);
 
 enum class StampResult {
   kStamped,      // the file was rewritten with the attribute
   kNoSuchRoot,   // the file does not parse or its root has another name: untouched
+  kChanged,      // the file no longer holds the bytes it was expected to: untouched
   kWriteFailed,  // the file could not be replaced: untouched
 };
 
 // Sets attribute `attributeName` to `value` on the root element of the XML
 // file `filePath` when that root is called `rootName` (an existing attribute
 // keeps its place), and replaces the file atomically with the re-indented
-// document. Unless the result is kStamped, the file is untouched and `error`
-// says why.
+// document. When `expectedFingerprint` is given, a file whose bytes no
+// longer have that fileFingerprint is left alone (kChanged). Unless the
+// result is kStamped, the file is untouched and `error` says why.
 StampResult setRootAttributeInFile(const std::string& filePath, const std::string& rootName,
-                                   const std::string& attributeName, const std::string& value, std::string& error);
+                                   const std::string& attributeName, const std::string& value, std::string& error,
+                                   const std::string* expectedFingerprint = nullptr);
+
+// Whether the root element of the XML text `xml` is called `rootName` and
+// carries `attributeName`; only the root's start tag is read.
+bool rootHasAttribute(std::string_view xml, const char* rootName, const char* attributeName);

@@ -1,6 +1,7 @@
 #include "app/import_run.h"
 
 #include "app/exit_codes.h"
+#include "app/login.h"
 #include "cloud/document_query.h"
 #include "config/config_file.h"
 #include "config/debug_dump.h"
@@ -10,38 +11,84 @@
 #include "files/text_file.h"
 #include "platform/platform.h"
 #include "report/import_document.h"
+#include "text/date_time.h"
 
 namespace {
 
-// Takes back a saved exchange file whose shifts could not be booked in the
-// configuration: 1C must not load shifts that the next run reports again.
-// The file is put back as it was before the run (removed when there was
-// none), unless it has changed meanwhile: then 1C has taken it already.
-void undoExchangeFile(const std::string& xmlFileName, const ExchangeFileCheck& previous) {
-  if (inspectExchangeFile(xmlFileName).state != ExchangeFileState::kNotLoaded) {
-    printError(xmlFileName + " changed after it was written and is left as it is; the next run reports its shifts again");
-    return;
-  }
-  std::string error;
-  bool undone;
-  if (previous.state == ExchangeFileState::kMissing) {
-    undone = platform::removeFile(xmlFileName);
-    if (!undone) error = platform::lastErrorText();
-  } else {
-    undone = writeFileAtomically(xmlFileName, previous.content, error);
-  }
-  if (undone) {
-    printError("import undone: " + xmlFileName +
-               (previous.state == ExchangeFileState::kMissing ? " removed" : " put back as it was") +
-               "; the next run reports the same shifts");
-  } else {
-    printError("cannot take back " + xmlFileName + ": " + error +
-               "; once 1C has loaded it, the next run reports its shifts again");
-  }
+// What the commit record keeps of the exchange file as it was: its
+// fingerprint and when it was written ("" when there was none), so that any
+// file put there since, 1C's stub included, tells itself apart.
+std::string fingerprintOf(const std::string& fileName, const ExchangeFileCheck& file) {
+  if (file.state == ExchangeFileState::kMissing) return "";
+  return fileFingerprint(file.content) + "@" + std::to_string(platform::modificationTime(fileName));
 }
 
-int writeAndBook(const std::string& fileName, const std::string& configFileName, const DocumentQuery& query,
-                 const ExchangeFileCheck& previous) {
+std::vector<AttributeChange> clearRecord() {
+  return {{kPendingFileAttribute, "", true},
+          {kPendingPreviousDocDTAttribute, "", true},
+          {kPendingPreviousFileAttribute, "", true}};
+}
+
+// Puts lastDocDT back to what it was before the commit and clears the record.
+bool undoCommit(const std::string& configFileName, const PendingCommit& record, std::string& error) {
+  std::vector<AttributeChange> changes = clearRecord();
+  changes.push_back({"lastDocDT", record.previousDocDT, false});
+  return updateImportElement(configFileName, changes, error);
+}
+
+// Ends a commit that an earlier run began and did not finish (it was killed,
+// or the power went): it finishes it when the temporary file is still there
+// and the exchange slot is free, confirms it when the exchange file is the
+// one it wrote (or 1C has loaded that one since), and otherwise undoes it,
+// so that the shifts of that run reach 1C exactly once. False (with the
+// reason printed) when the record cannot be settled now.
+bool settlePendingCommit(const std::string& fileName, const std::string& configFileName) {
+  PendingCommit record;
+  if (!readPendingCommit(configFileName, record) || !record.present()) return true;
+  const std::string temporary = folderOf(fileName) + record.file;
+  long pid = 0;
+  // Only a temporary file of this exchange file: a record written by hand
+  // never makes the program rename some other file.
+  const bool ours = isTemporaryNameOf(record.file, nameOf(fileName), pid);
+  const ExchangeFileCheck exchange = inspectExchangeFile(fileName);
+  std::string error;
+  if (ours && platform::isRegularFile(temporary)) {
+    if (exchange.replaceable()) {
+      if (!platform::replaceFile(temporary, fileName, error)) {
+        printError("cannot finish the commit of an earlier run: " + temporary + " cannot replace " + fileName +
+                   ": " + error + "; nothing imported");
+        return false;
+      }
+      if (!updateImportElement(configFileName, clearRecord(), error))
+        printWarning(error + "; the next run clears the commit record");
+      printLine(" import: the commit of an earlier run is finished: " + fileName + " holds its shifts up to " +
+                lastDocDT);
+      return true;
+    }
+    platform::removeFile(temporary);
+  } else {
+    const bool changed = fingerprintOf(fileName, exchange) != record.previousFile;
+    const bool holdsIt = exchange.state == ExchangeFileState::kNotLoaded &&
+                         !exchange.lastClosingDate.empty() && exchange.lastClosingDate == convertDateTimeTo1C(lastDocDT);
+    if (ours && changed && (holdsIt || exchange.state == ExchangeFileState::kProcessedStub)) {
+      if (!updateImportElement(configFileName, clearRecord(), error))
+        printWarning(error + "; the next run clears the commit record");
+      return true;
+    }
+  }
+  if (!undoCommit(configFileName, record, error)) {
+    printError("cannot undo the commit of an earlier run: " + error + "; nothing imported");
+    return false;
+  }
+  lastDocDT = record.previousDocDT;
+  printLine(" import: the commit of an earlier run could not be finished and is undone; lastDocDT is back at " +
+            lastDocDT);
+  return true;
+}
+
+int writeAndCommit(const std::string& fileName, const std::string& configFileName, const DocumentQuery& query,
+                   const ExchangeFileCheck& previous) {
+  const std::string previousDocDT = lastDocDT;  // as the file has it ("0" stays "0")
   AtomicFile out(fileName);
   std::string error;
   if (!out.open(error)) {
@@ -62,6 +109,11 @@ int writeAndBook(const std::string& fileName, const std::string& configFileName,
     case ImportDocumentResult::Outcome::kWritten:
       break;
   }
+  if (walk.lastClosingDate.empty()) {
+    printError("the last shift closing has no date, so lastDocDT in " + configFileName +
+               " cannot move past it; " + fileName + " not written");
+    return kExitRunFailed;
+  }
   if (!out.finish(error)) {
     printError("cannot write exchange file " + fileName + ": " + error + "; lastDocDT unchanged");
     return kExitRunFailed;
@@ -71,27 +123,31 @@ int writeAndBook(const std::string& fileName, const std::string& configFileName,
     debugDump("importfile.log", "", "try to save XML to " + fileName);
     debugDump("importfile.log", "", readFile(out.temporaryPath()).text);
   }
+
+  // The shifts count as reported exactly when the file holding them is in
+  // place. Between the two steps the configuration records the commit, so
+  // that a run killed in between is finished or undone by the next one.
+  PendingCommit record{nameOf(out.temporaryPath()), previousDocDT, fingerprintOf(fileName, previous)};
+  if (!updateImportElement(configFileName,
+                           {{"lastDocDT", walk.lastClosingDate, false},
+                            {kPendingFileAttribute, record.file, false},
+                            {kPendingPreviousDocDTAttribute, record.previousDocDT, false},
+                            {kPendingPreviousFileAttribute, record.previousFile, false}},
+                           error)) {
+    printError(error + "; " + fileName + " not written");
+    return kExitRunFailed;
+  }
   if (!out.replaceTarget(error)) {
+    std::string undoError;
+    if (!undoCommit(configFileName, record, undoError)) printError(undoError + "; the next run undoes the commit");
     printError("cannot write exchange file " + fileName + ": " + error + "; lastDocDT unchanged");
     return kExitRunFailed;
   }
+  if (!updateImportElement(configFileName, clearRecord(), error))
+    printWarning(error + "; the shifts are in " + fileName + ", and the next run clears the commit record");
+
   for (const std::string& line : built.rejected)
     printWarning(fileName + ": " + line + "; 1C refuses a file with such values");
-
-  // The shifts count as reported only once the file holding them is saved.
-  bool booked;
-  if (walk.lastClosingDate.empty()) {
-    printError("the last reported shift closing has no date, so lastDocDT in " + configFileName +
-               " cannot move past it");
-    booked = false;
-  } else {
-    booked = saveLastShiftCloseDate(walk.lastClosingDate, configFileName, error);
-    if (!booked) printError(error);
-  }
-  if (!booked) {
-    undoExchangeFile(fileName, previous);
-    return kExitRunFailed;
-  }
   printLine(" import: " + std::to_string(walk.reportCount) + " sales report(s) with " +
             std::to_string(walk.checkCount) + " check(s) written to " + fileName + ", lastDocDT " +
             walk.lastClosingDate);
@@ -102,36 +158,49 @@ int writeAndBook(const std::string& fileName, const std::string& configFileName,
   return kExitOk;
 }
 
-}  // namespace
+int importOnce(const std::string& fileName, const std::string& configFileName, const DocumentQuery& query,
+               std::string& logText) {
+  if (!readImportParams(configFileName)) {
+    printError("cannot read config/importparams/import from " + configFileName + "; nothing imported");
+    return kExitRunFailed;
+  }
+  if (!settlePendingCommit(fileName, configFileName)) return kExitRunFailed;
+  removeStaleTemporaries(fileName);
+  removeStaleTemporaries(configFileName);
 
-int runImport(const std::string& fileName, const std::string& configFileName, const DocumentQuery& query) {
   const ExchangeFileCheck previous = inspectExchangeFile(fileName);
-  int result = kExitOk;
-  std::string logText = "import success";
   switch (previous.state) {
     case ExchangeFileState::kNotLoaded:
       printLine(" import: " + fileName + " holds sales reports that 1C has not loaded yet; nothing asked, nothing changed");
       logText = "import skipped: exchange file not loaded yet";
-      break;
+      return kExitOk;
     case ExchangeFileState::kForeign:
     case ExchangeFileState::kUnreadable:
       printError("exchange file " + fileName + " " + previous.reason + "; left as it is, nothing imported");
-      result = kExitRunFailed;
-      break;
+      return kExitRunFailed;
     default:
-      if (!readImportParams(configFileName)) {
-        printError("cannot read config/importparams/import from " + configFileName + "; nothing imported");
-        result = kExitRunFailed;
-      } else {
-        result = writeAndBook(fileName, configFileName, query, previous);
-      }
-      break;
+      return writeAndCommit(fileName, configFileName, query, previous);
   }
+}
+
+}  // namespace
+
+int runImport(const std::string& fileName, const std::string& configFileName, const DocumentQuery& query) {
+  std::string logText = "import success";
+  const int result = importOnce(fileName, configFileName, query, logText);
   if (result != kExitOk) logText = "import failed";
   debugDump("importLog.log", "", logText);
   return result;
 }
 
 int runImport(const std::string& fileName, const std::string& configFileName) {
-  return runImport(fileName, configFileName, getAllDocsByKind);
+  // The service is logged in to only when there is something to ask.
+  bool loggedIn = false;
+  return runImport(fileName, configFileName,
+                   [&loggedIn](const std::string& dateFrom, const std::string& dateTo, const std::string& kinds,
+                               std::string& error) {
+                     if (!loggedIn) logIn();
+                     loggedIn = true;
+                     return getAllDocsByKind(dateFrom, dateTo, kinds, error);
+                   });
 }

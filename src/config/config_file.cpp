@@ -187,6 +187,17 @@ bool readImportParams(const std::string& configFileName) {
   return true;
 }
 
+bool readPendingCommit(const std::string& configFileName, PendingCommit& record) {
+  tinyxml2::XMLDocument doc;
+  doc.Parse(readTextFile(configFileName).text.c_str());
+  const tinyxml2::XMLElement* import = findPath(doc, "importparams", "import");
+  if (import == nullptr) return false;
+  record.file = attributeText(import, kPendingFileAttribute);
+  record.previousDocDT = attributeText(import, kPendingPreviousDocDTAttribute);
+  record.previousFile = attributeText(import, kPendingPreviousFileAttribute);
+  return true;
+}
+
 bool updateImportElement(const std::string& configFileName, const std::vector<AttributeChange>& changes,
                          std::string& error) {
   tinyxml2::XMLDocument doc;

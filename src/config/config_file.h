@@ -39,5 +39,27 @@ bool updateImportElement(const std::string& configFileName, const std::vector<At
 // lastDocDT in memory is not changed.
 bool saveLastShiftCloseDate(const std::string& lastDate, const std::string& configFileName, std::string& error);
 
+// The record of an import's commit that is under way, kept on
+// config/importparams/import between storing the new lastDocDT and
+// clearing the record after the exchange file is in place: the temporary
+// file that becomes the exchange file (a name in the exchange file's
+// folder), lastDocDT before the commit, and what the exchange file held
+// before it (fileFingerprint, "" when there was none).
+inline constexpr const char* kPendingFileAttribute = "pendingFile";
+inline constexpr const char* kPendingPreviousDocDTAttribute = "pendingPreviousDocDT";
+inline constexpr const char* kPendingPreviousFileAttribute = "pendingPreviousFile";
+
+struct PendingCommit {
+  std::string file;
+  std::string previousDocDT;
+  std::string previousFile;
+
+  bool present() const { return !file.empty(); }
+};
+
+// Reads the record from config/importparams/import (empty when there is
+// none). False when the element cannot be read.
+bool readPendingCommit(const std::string& configFileName, PendingCommit& record);
+
 // `xmlText` with the value of every attribute named password replaced by ***.
 std::string maskPasswords(std::string_view xmlText);

@@ -1,5 +1,6 @@
 #include "files/text_file.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -78,6 +79,19 @@ FileRead readTextFile(const std::string& path) {
   FileRead result = readFile(path);
   result.text = textAsRead(std::move(result.text));
   return result;
+}
+
+std::string fileFingerprint(std::string_view bytes) {
+  // FNV-1a: enough to notice that a file changed, not to withstand a forger.
+  std::uint64_t hash = 14695981039346656037ULL;
+  for (const char c : bytes) {
+    hash ^= static_cast<unsigned char>(c);
+    hash *= 1099511628211ULL;
+  }
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string text = std::to_string(bytes.size()) + ":";
+  for (int shift = 60; shift >= 0; shift -= 4) text += kHex[(hash >> shift) & 0xF];
+  return text;
 }
 
 std::string textAsRead(std::string postXML) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 enum class FileStatus {
   kFound,     // read whole
@@ -30,6 +31,10 @@ FileRead readFile(const std::string& path);
 // mark, blanks); a first line without '<' is kept whole. Bytes are otherwise
 // returned unchanged. The status is readFile's.
 FileRead readTextFile(const std::string& path);
+
+// A short text that tells two file contents apart: their length and a
+// 64-bit hash of their bytes.
+std::string fileFingerprint(std::string_view bytes);
 
 // What readTextFile gives for a file that holds `bytes`.
 std::string textAsRead(std::string bytes);

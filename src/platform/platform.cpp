@@ -168,6 +168,30 @@ std::FILE* createExclusive(const std::string& path, const std::string& modelPath
 #endif
 }
 
+std::int64_t modificationTime(const std::string& path) {
+#ifdef _WIN32
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return -1;
+  return static_cast<std::int64_t>((static_cast<std::uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
+                                   data.ftLastWriteTime.dwLowDateTime);
+#else
+  struct stat info {};
+  if (stat(path.c_str(), &info) != 0) return -1;
+  return static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1000000000LL + info.st_mtim.tv_nsec;
+#endif
+}
+
+bool isRegularFile(const std::string& path) {
+#ifdef _WIN32
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES &&
+         (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == 0;
+#else
+  struct stat info {};
+  return lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+#endif
+}
+
 bool removeFile(const std::string& path) {
 #ifdef _WIN32
   if (DeleteFileA(path.c_str())) return true;

@@ -49,6 +49,14 @@ long long regularFileSize(std::FILE* f);
 // Returns null with `error` set when the file cannot be created.
 std::FILE* createExclusive(const std::string& path, const std::string& modelPath, std::string& error);
 
+// When the file at `path` was last written, in the finest unit the system
+// keeps (nanoseconds on POSIX, 100-nanosecond steps on Windows); -1 when
+// there is no such file.
+std::int64_t modificationTime(const std::string& path);
+
+// True when `path` names a regular file itself (a link is not followed).
+bool isRegularFile(const std::string& path);
+
 // Removes a file (a link itself, never what it points to). True when it is
 // gone, also when it was not there.
 bool removeFile(const std::string& path);

@@ -103,7 +103,11 @@ ExchangeFileCheck inspectExchangeFile(const std::string& fileName) {
   check.state = ExchangeFileState::kNoSaleReport;
   for (const tinyxml2::XMLElement* reports = root->FirstChildElement("SaleReports"); reports;
        reports = reports->NextSiblingElement("SaleReports")) {
-    if (reports->FirstChildElement("SaleReport") != nullptr) check.state = ExchangeFileState::kNotLoaded;
+    if (const tinyxml2::XMLElement* last = reports->LastChildElement("SaleReport")) {
+      check.state = ExchangeFileState::kNotLoaded;
+      const char* closing = last->Attribute("ClosingDate");
+      check.lastClosingDate = closing ? closing : "";
+    }
   }
   return check;
 }

@@ -21,8 +21,15 @@ enum class ExchangeFileState {
 
 struct ExchangeFileCheck {
   ExchangeFileState state = ExchangeFileState::kMissing;
-  std::string content;  // the file's bytes as found; empty when missing
-  std::string reason;   // why the file is kForeign or kUnreadable
+  std::string content;          // the file's bytes as found; empty when missing
+  std::string reason;           // why the file is kForeign or kUnreadable
+  std::string lastClosingDate;  // ClosingDate of its last SaleReport (kNotLoaded)
+
+  // Whether an import may put its own file in this one's place.
+  bool replaceable() const {
+    return state == ExchangeFileState::kMissing || state == ExchangeFileState::kEmpty ||
+           state == ExchangeFileState::kProcessedStub || state == ExchangeFileState::kNoSaleReport;
+  }
 };
 
 // Reads the exchange file `fileName` and tells what it holds.

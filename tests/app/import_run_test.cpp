@@ -7,6 +7,8 @@
 
 #include "app/entry_point.h"
 #include "config/settings.h"
+#include "files/text_file.h"
+#include "platform/platform.h"
 #include "app/import_run.h"
 #include "report/import_document.h"
 #include "report_test_support.h"
@@ -266,7 +268,9 @@ TEST_F(ImportRunTest, AnExchangeFileThatCannotBeWrittenLeavesTheConfiguration) {
   EXPECT_EQ(1, std::count(err.begin(), err.end(), '\n')) << err;
 }
 
-TEST_F(ImportRunTest, AnUnbookedFileIsTakenBack) {
+// A run whose shifts cannot be booked in the configuration puts no file in
+// place: the exchange file and the configuration stay as they were.
+TEST_F(ImportRunTest, AnUnbookableRunChangesNothing) {
   struct Case {
     const char* name;
     const char* previous;  // nullptr: no file
@@ -301,7 +305,66 @@ TEST_F(ImportRunTest, AnUnbookedFileIsTakenBack) {
     }
     EXPECT_EQ(configAfter, readFileBytes(config));
     EXPECT_NE(std::string::npos, err.find(c.says)) << err;
-    EXPECT_NE(std::string::npos, err.find("kkmbridge: import undone: " + exchange)) << err;
+    EXPECT_NE(std::string::npos, err.find(exchange + " not written")) << err;
+    EXPECT_EQ(1u, platform::folderEntries(dir.path()).size() - 2 - (c.previous != nullptr)) << "no temporary left";
+  }
+}
+
+// A commit that a killed run left half done is settled before anything else:
+// finished when its temporary file is still there and the slot is free,
+// confirmed when the exchange file is the one it wrote (or 1C has loaded
+// that one since), undone otherwise. After it, every shift is in exactly one
+// file 1C loads.
+TEST_F(ImportRunTest, AHalfDoneCommitIsFinishedConfirmedOrUndone) {
+  const std::string kOurs = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<ImportData FormatVersion=\"3000\">"
+                            "<SaleReports><SaleReport OpeningDate=\"2020-03-02T08:00:00\" "
+                            "ClosingDate=\"2020-03-03T20:00:00\"/></SaleReports></ImportData>\n";
+  const std::string kNewStub = "<ImportData FormatVersion=\"3000\" Processed=\"2020-03-04T09:00:00\"/>";
+  struct Case {
+    const char* name;
+    const char* exchangeNow;  // nullptr: no file
+    bool asRecorded;          // the exchange file is the one the record saw before the commit
+    bool temporaryLeft;
+    const char* recordedName;  // "": the temporary file's own
+    const char* wantLastDocDT;
+    const char* wantExchange;  // nullptr: no file
+  };
+  const std::vector<Case> cases = {
+      {"killed before the rename", kStub.c_str(), true, true, "", kC2.c_str(), kOurs.c_str()},
+      {"killed before the rename, no file", nullptr, true, true, "", kC2.c_str(), kOurs.c_str()},
+      {"killed after the rename", kOurs.c_str(), false, false, "", kC2.c_str(), kOurs.c_str()},
+      {"killed after the rename, 1C loaded it", kNewStub.c_str(), false, false, "", kC2.c_str(), kNewStub.c_str()},
+      {"1C's stub rewritten alike", kStub.c_str(), false, false, "", kC2.c_str(), kStub.c_str()},
+      {"temporary file gone, nothing arrived", kStub.c_str(), true, false, "", kStartDT.c_str(), kStub.c_str()},
+      {"the slot was taken meanwhile", kOurs.c_str(), false, true, "", kStartDT.c_str(), kOurs.c_str()},
+      {"a record naming some other file", kStub.c_str(), true, true, "config.xml", kStartDT.c_str(), kStub.c_str()},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ScopedTempDir folder;
+    exchange = folder.file("ImportData.xml");
+    config = folder.file("config.xml");
+    const std::string temporary = "~ImportData.xml.999999999.0123456789abcdef.tmp";  // of an ended process
+    if (c.temporaryLeft) writeFileBytes(folder.file(temporary), kOurs);
+    if (c.exchangeNow) writeFileBytes(exchange, c.exchangeNow);
+    std::string before = "x:0@1";  // some other file
+    if (c.asRecorded)
+      before = c.exchangeNow ? fileFingerprint(c.exchangeNow) + "@" + std::to_string(platform::modificationTime(exchange)) : "";
+    std::string text = configText(kC2);
+    text.insert(text.find("kkmNum="), std::string("pendingFile=\"") + (*c.recordedName ? c.recordedName : temporary) +
+                                          "\" pendingPreviousDocDT=\"" + kStartDT + "\" pendingPreviousFile=\"" +
+                                          before + "\" ");
+    writeFileBytes(config, text);
+    FakeService service;  // nothing new: the shift list holds only the last closing
+    service.shiftDocs = document(5, 5, kC2, "");
+    EXPECT_EQ(kExitOk, run(service)) << err;
+    EXPECT_EQ(c.wantLastDocDT, storedLastDocDT());
+    EXPECT_EQ(std::string::npos, readFileBytes(config).find("pending")) << readFileBytes(config);
+    EXPECT_EQ(c.wantExchange != nullptr, fileExists(exchange));
+    if (c.wantExchange) {
+      EXPECT_EQ(c.wantExchange, readFileBytes(exchange));
+    }
+    EXPECT_FALSE(fileExists(folder.file(temporary)));
   }
 }
 

@@ -3,6 +3,7 @@
 #include <regex>
 
 #include "e2e_support.h"
+#include "app/export_run.h"
 #include "files/text_file.h"
 
 namespace {
@@ -22,8 +23,10 @@ TEST_F(ExportTest, SendsTheGoodsAndStampsTheFile) {
   ASSERT_EQ(0, r.exitCode) << r.out << r.err;
   EXPECT_TRUE(e2e::programErrorLines(r.err).empty()) << r.err;
 
-  const std::size_t exportLine = r.out.find("\n export \n  fileName = " + goodsFile() + "\n  export answer = {");
+  // The export's lines in order, the login's between them.
+  const std::size_t exportLine = r.out.find("\n export \n  fileName = " + goodsFile() + "\n getLoginParams \n");
   ASSERT_NE(std::string::npos, exportLine) << r.out;
+  EXPECT_NE(std::string::npos, r.out.find("\n  export answer = {", exportLine)) << r.out;
   EXPECT_NE(std::string::npos, r.out.find("goods accepted", exportLine)) << r.out;
 
   // The service holds the file's text as read (lines joined), less its TABs.
@@ -41,14 +44,39 @@ TEST_F(ExportTest, SendsTheGoodsAndStampsTheFile) {
   EXPECT_EQ(std::count(sent.begin(), sent.end(), '<'), std::count(stamped.begin(), stamped.end(), '<'));
 }
 
-TEST_F(ExportTest, AnExistingStampIsReplacedNotDuplicated) {
+// A file whose root carries Processed has been sent: 1C has written nothing
+// new, so nothing is asked or sent and the file stays as it is. Only the
+// root's own attribute counts.
+TEST_F(ExportTest, AStampedFileIsNotSentAgain) {
+  struct Case {
+    const char* name;
+    std::string text;
+    bool sent;
+    bool stamped;
+  };
+  const std::vector<Case> cases = {
+      {"stamped", "<?xml version=\"1.0\"?>\n<ExportData Processed=\"2001-01-01T00:00:00\" A=\"1\">\n<G/>\n</ExportData>\n", false, false},
+      {"after a comment, a '>' in a value", "<?xml version=\"1.0\"?><!-- <ExportData> --><ExportData A=\"x>y\"\n Processed=\"1\"><G/></ExportData>", false, false},
+      {"only a child stamped", "<ExportData A=\"1\"><G Processed=\"1\"/></ExportData>", true, true},
+      {"another root stamped", "<Catalog Processed=\"1\"><G/></Catalog>", true, false},
+  };
   startService();
   writeConfig("0");
-  writeFileBytes(goodsFile(), "<?xml version=\"1.0\"?>\n<ExportData Processed=\"2001-01-01T00:00:00\" A=\"1\">\n<G/>\n</ExportData>\n");
-  ASSERT_EQ(0, run("export", goodsFile()).exitCode);
-  const std::string text = readFileBytes(goodsFile());
-  EXPECT_TRUE(std::regex_search(text, std::regex(R"(<ExportData Processed="\d{4}-[^"]+" A="1">)"))) << text;
-  EXPECT_EQ(std::string::npos, text.find("2001-01-01")) << text;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const int before = requestCount();
+    writeFileBytes(goodsFile(), c.text);
+    const ProgramResult r = run("export", goodsFile());
+    EXPECT_EQ(0, r.exitCode) << r.out << r.err;
+    EXPECT_EQ(c.sent ? 2 : 0, requestCount() - before);
+    EXPECT_EQ(c.stamped, readFileBytes(goodsFile()) != c.text);
+    EXPECT_EQ(!c.sent, r.out.find("is stamped Processed already") != std::string::npos) << r.out;
+  }
+  // Stamping again replaces the value in place instead of adding a second one.
+  std::string error;
+  writeFileBytes(goodsFile(), cases[0].text);
+  ASSERT_EQ(StampResult::kStamped, setRootAttributeInFile(goodsFile(), "ExportData", "Processed", "2030-01-01T00:00:00", error));
+  EXPECT_NE(std::string::npos, readFileBytes(goodsFile()).find("<ExportData Processed=\"2030-01-01T00:00:00\" A=\"1\">"));
 }
 
 TEST_F(ExportTest, AFileOfAnotherKindIsSentButLeftAlone) {
@@ -79,8 +107,8 @@ TEST_F(ExportTest, FailuresLeaveTheFileUntouched) {
       {"HTTP 401", {"2:status=401"}, true, goods, false, "HTTP status 401", 2},
       {"answer cut", {"2:close=10"}, true, goods, false, "export failed: upload to ", 2},
       {"service down", {}, false, goods, false, "export failed: upload to ", 0},
-      {"missing file", {}, true, "", false, "missing or empty", 1},
-      {"empty file", {}, true, "", true, "missing or empty", 1},
+      {"missing file", {}, true, "", false, "missing or empty", 0},  // nothing to send: not even a login
+      {"empty file", {}, true, "", true, "missing or empty", 0},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);

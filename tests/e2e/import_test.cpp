@@ -117,7 +117,7 @@ TEST_F(ImportTest, AFileNotYetLoadedIsNeverOverwritten) {
   EXPECT_NE(std::string::npos, again.out.find("not loaded yet")) << again.out;
   EXPECT_EQ(written, readFileBytes(importFile()));
   EXPECT_EQ(configBefore, readFileBytes(config()));
-  EXPECT_EQ(1, requestCount());  // the login only
+  EXPECT_EQ(0, requestCount());  // nothing to do: not even a login
 
   // Once 1C has loaded it, the next run finds nothing new and writes nothing.
   loadAs1CDoes(importFile());
@@ -143,7 +143,7 @@ TEST_F(ImportTest, ForeignExchangeFilesAreLeftAlone) {
     EXPECT_EQ(1u, e2e::programErrorLines(r.err).size()) << r.err;
     EXPECT_EQ(bytes, readFileBytes(importFile()));
     EXPECT_EQ("0", storedLastDocDT());
-    EXPECT_EQ(1, requestCount());
+    EXPECT_EQ(0, requestCount());
   }
 }
 
@@ -267,7 +267,7 @@ TEST_F(ImportTest, AnUnwritableExchangeFolderKeepsTheBookmark) {
   EXPECT_EQ(-3, r.exitCode);
   const auto lines = e2e::programErrorLines(r.err);
   ASSERT_EQ(1u, lines.size()) << r.err;
-  EXPECT_NE(std::string::npos, lines[0].find("missing-folder/ImportData.xml")) << lines[0];
+  EXPECT_NE(std::string::npos, lines[0].find("missing-folder/")) << lines[0];
   EXPECT_EQ("0", storedLastDocDT());
 }
 
@@ -305,13 +305,13 @@ TEST_F(ImportTest, DebugModeOffWritesNoLogs) {
   EXPECT_EQ(0, files);
 }
 
-TEST_F(ImportTest, UnknownModeRunsTheLoginThenStops) {
+TEST_F(ImportTest, UnknownModeStopsBeforeAnyRequest) {
   startService();
   writeConfig("0");
   const ProgramResult r = run("Import", importFile());
   EXPECT_EQ(-1, r.exitCode);
-  EXPECT_NE(std::string::npos, r.out.find(" getLoginParams ")) << r.out;
-  EXPECT_EQ(1, requestCount());
+  EXPECT_EQ(std::string::npos, r.out.find(" getLoginParams ")) << r.out;
+  EXPECT_EQ(0, requestCount());
   EXPECT_FALSE(fileExists(importFile()));
 }
 
