@@ -17,7 +17,7 @@ namespace e2e {
 
 inline const std::string kDemoData = std::string(KKM_SOURCE_DIR) + "/demo/cloud-data.json";
 inline const std::string kDemoGoods = std::string(KKM_SOURCE_DIR) + "/demo/ExportData.xml";
-inline const std::string kSchema = std::string(KKM_SOURCE_DIR) + "/schema/importdata-3.0.xsd";
+inline const std::string kSchema = std::string(KKM_SOURCE_DIR) + "/schema/EquipmentService_3_0_0_0.xsd";
 inline const std::string kDemoKkm = "0001234567890123";
 
 // Lines of `text` that the program itself wrote (libcurl's own trace of
