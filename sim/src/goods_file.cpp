@@ -63,17 +63,19 @@ uint64_t writeGoodsFile(std::ostream& out, double sizeMb, uint64_t seed) {
         chunk.clear();
     };
 
+    const char* const group = "3f2a7c10-5b1d-4e8a-9c60";
+    const char* const unit = "8d4e2b60-1a7f-4c3e-b5d2";
     chunk +=
         "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
         "<ExportData xmlns=\"http://www.1c.ru/EquipmentService/3.0.0.0\" FormatVersion=\"3000\">\n"
         "\t<PriceList FullExport=\"true\">\n"
         "\t\t<Groups>\n"
-        "\t\t\t<Group Code=\"1\" Name=\"Продукты питания\" UUID=\"" + uuid("3f2a7c10-5b1d-4e8a-9c60", 1) + "\"/>\n"
-        "\t\t\t<Group Code=\"2\" Name=\"Бытовая химия и гигиена\" UUID=\"" + uuid("3f2a7c10-5b1d-4e8a-9c60", 2) + "\"/>\n"
+        "\t\t\t<Group Code=\"1\" Name=\"Продукты питания\" UUID=\"" + uuid(group, 1) + "\"/>\n"
+        "\t\t\t<Group Code=\"2\" Name=\"Бытовая химия и гигиена\" UUID=\"" + uuid(group, 2) + "\"/>\n"
         "\t\t</Groups>\n"
         "\t\t<Units>\n"
-        "\t\t\t<Unit Code=\"796\" Name=\"шт\" UUID=\"" + uuid("8d4e2b60-1a7f-4c3e-b5d2", 0x796) + "\" OKEICode=\"796\"/>\n"
-        "\t\t\t<Unit Code=\"166\" Name=\"кг\" UUID=\"" + uuid("8d4e2b60-1a7f-4c3e-b5d2", 0x166) + "\" OKEICode=\"166\"/>\n"
+        "\t\t\t<Unit Code=\"796\" Name=\"шт\" UUID=\"" + uuid(unit, 0x796) + "\" OKEICode=\"796\"/>\n"
+        "\t\t\t<Unit Code=\"166\" Name=\"кг\" UUID=\"" + uuid(unit, 0x166) + "\" OKEICode=\"166\"/>\n"
         "\t\t</Units>\n"
         "\t\t<Goods>\n";
     static const char footer[] = "\t\t</Goods>\n\t</PriceList>\n</ExportData>\n";
