@@ -42,7 +42,8 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr const char* kProcessedStub =
-    "<?xml version=\"1.0\" encoding=\"UTF-8\"?><ImportData FormatVersion=\"3000\" Processed=\"2020-03-02T21:00:00\"/>";
+    "<?xml version=\"1.0\" encoding=\"UTF-8\"?><ImportData xmlns=\"http://www.1c.ru/EquipmentService/3.0.0.0\" "
+    "FormatVersion=\"3000\" Processed=\"2020-03-02T21:00:00\"/>";
 constexpr int kMaxRunsPerRepetition = 200;
 constexpr int kSimStartSeconds = 300;
 
@@ -555,7 +556,8 @@ void Bench::runExportRow(Row& row) {
   row.fileBytes = fs::file_size(goods);
 
   // What an export costs in memory whatever the goods: libraries, buffers.
-  writeFile(exchange, "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<ExportData FormatVersion=\"3000\"/>\n");
+  writeFile(exchange, "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<ExportData "
+                      "xmlns=\"http://www.1c.ru/EquipmentService/3.0.0.0\" FormatVersion=\"3000\"/>\n");
   const RunCost tiny = runMeasured({t_.kkmbridge, "export", config.string(), exchange.string()}, dir.string(),
                                    (dir / "kkmbridge.out").string(), (dir / "kkmbridge.err").string());
   if (tiny.exitCode != 0)

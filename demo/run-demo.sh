@@ -6,6 +6,7 @@ set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD_DIR:-$root/build}
+schema=$root/schema/EquipmentService_3_0_0_0.xsd
 work=$build/demo-run
 rm -rf "$work"
 mkdir -p "$work"
@@ -41,9 +42,12 @@ run() {
 echo "=== cloud-sim is serving the demo register on 127.0.0.1:$port"
 echo
 echo "=== 1. export: 1C's goods file goes to the service and is stamped Processed"
+echo "--- one item of 1C's catalogue ExportData.xml (format 3.0):"
+grep -m 1 -A 4 '<Good ' ExportData.xml
 run export ExportData.xml
-echo "--- the stamped root of ExportData.xml:"
+echo "--- the stamped root of ExportData.xml, and the file against 1C's schema:"
 grep -o '<ExportData[^>]*>' ExportData.xml
+xmllint --noout --schema "$schema" ExportData.xml 2>&1
 echo "--- the service received $(wc -c <service/goods-demo.xml) bytes of goods"
 
 echo
@@ -51,6 +55,12 @@ echo "=== 2. import: the closed shifts become ImportData.xml"
 run import ImportData.xml
 echo "--- ImportData.xml:"
 cat ImportData.xml
+xmllint --noout --schema "$schema" ImportData.xml 2>&1
+echo "--- the goods codes of the sales reports, as the catalogue names them:"
+for code in $(grep -o '<Good Code="[^"]*"' ImportData.xml | cut -d '"' -f 2 | sort -u); do
+  name=$(grep -o "<Good Code=\"$code\" [^>]*" ExportData.xml | sed -n 's/.* Name="\([^"]*\)".*/\1/p')
+  echo "  $code  ${name:-(not in the catalogue)}"
+done
 echo "--- lastDocDT now: $(grep -o 'lastDocDT="[^"]*"' config.xml)"
 
 echo
@@ -59,7 +69,7 @@ run import ImportData.xml
 
 echo
 echo "=== 4. 1C loads the file and leaves its processed stub; the next import finds nothing new"
-printf '<?xml version="1.0" encoding="UTF-8"?>\n<ImportData FormatVersion="3000" Processed="%s"/>\n' \
+printf '<?xml version="1.0" encoding="UTF-8"?>\n<ImportData xmlns="http://www.1c.ru/EquipmentService/3.0.0.0" FormatVersion="3000" Processed="%s"/>\n' \
   "$(date +%Y-%m-%dT%H:%M:%S)" >ImportData.xml
 run import ImportData.xml
 echo "--- ImportData.xml is still 1C's stub:"

@@ -16,6 +16,7 @@ mkdir -p "$corpus/fuzz_report" "$corpus/fuzz_json_scanner" "$corpus/fuzz_config"
 
 # $1 data file, $2 session, $3 register, $4 name of the seed
 answers() {
+  rm -f "$work/port"  # a previous server's line would pass for this one's
   "$sim" serve --data "$1" --port 0 >"$work/port" &
   pid=$!
   while ! grep -q listening "$work/port" 2>/dev/null; do sleep 0.1; done

@@ -123,7 +123,7 @@ expect() {
 
 # 1C has loaded the ImportData file and left its stub.
 loaded_stub() {
-  printf '<?xml version="1.0" encoding="UTF-8"?>\n<ImportData FormatVersion="3000" Processed="2024-11-19T08:00:00"/>\n' \
+  printf '<?xml version="1.0" encoding="UTF-8"?>\n<ImportData xmlns="http://www.1c.ru/EquipmentService/3.0.0.0" FormatVersion="3000" Processed="2024-11-19T08:00:00"/>\n' \
     > "$work/ImportData.xml"
 }
 

@@ -66,7 +66,7 @@ KKM_SCHEMA_CHECK_DIR="Z:$schema_dir" ctest --test-dir "$build" --output-on-failu
 checked=0
 for f in "$schema_dir"/*.xml; do
   [[ -e "$f" ]] || continue
-  xmllint --noout --schema "$root/schema/importdata-3.0.xsd" "$f" 2> "$f.xmllint" || {
+  xmllint --noout --schema "$root/schema/EquipmentService_3_0_0_0.xsd" "$f" 2> "$f.xmllint" || {
     cat "$f.xmllint" >&2
     echo "windows tests ($arch): $f (written by a unit test) does not match the schema" >&2
     exit 1

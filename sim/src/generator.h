@@ -23,7 +23,7 @@ struct GenOptions {
 };
 
 struct GenGood {
-    std::string code;
+    std::string code;           // the catalogue item's code
     std::string name;
     int64_t quantityMilli = 0;  // 1500 is "1.500"
     int64_t price = 0;          // kopecks
@@ -55,7 +55,7 @@ struct GenDoc {
 };
 
 struct CatalogueItem {
-    const char* code;
+    const char* code;  // 1C's numeric code: the goods file's Good/@Code, the checks' t40385
     const char* name;
     const char* unit;  // "шт" or "кг"
     int64_t price;     // kopecks per unit, a multiple of 4

@@ -27,6 +27,30 @@ std::string money(int64_t kopecks) {
     return buf;
 }
 
+// A fixed UUID per kind of object and number, in the 8-4-4-4-12 form 1C writes.
+std::string uuid(const char* kind, uint64_t number) {
+    char buf[40];
+    std::snprintf(buf, sizeof buf, "%s-%012llx", kind, static_cast<unsigned long long>(number));
+    return buf;
+}
+
+void appendAttribute(std::string& out, const char* name, const std::string& value) {
+    out += ' ';
+    out += name;
+    out += "=\"";
+    for (const char c : value) {
+        switch (c) {
+            case '&': out += "&amp;"; break;
+            case '<': out += "&lt;"; break;
+            case '"': out += "&quot;"; break;
+            default: out += c;
+        }
+    }
+    out += '"';
+}
+
+const char* const kGoodKind = "6b1e5f0a-2c3d-4e5f-8a9b";
+
 }  // namespace
 
 uint64_t writeGoodsFile(std::ostream& out, double sizeMb, uint64_t seed) {
@@ -39,41 +63,53 @@ uint64_t writeGoodsFile(std::ostream& out, double sizeMb, uint64_t seed) {
         chunk.clear();
     };
 
+    const char* const group = "3f2a7c10-5b1d-4e8a-9c60";
+    const char* const unit = "8d4e2b60-1a7f-4c3e-b5d2";
     chunk +=
         "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-        "<ExportData FormatVersion=\"3000\" Created=\"2020-03-01T07:30:00\">\n"
-        "\t<Catalog Name=\"Основной каталог\" ClearCatalog=\"true\">\n"
-        "\t\t<Units>\n"
-        "\t\t\t<Unit Code=\"796\" Name=\"шт\" FullName=\"Штука\"/>\n"
-        "\t\t\t<Unit Code=\"166\" Name=\"кг\" FullName=\"Килограмм\"/>\n"
-        "\t\t</Units>\n"
+        "<ExportData xmlns=\"http://www.1c.ru/EquipmentService/3.0.0.0\" FormatVersion=\"3000\">\n"
+        "\t<PriceList FullExport=\"true\">\n"
         "\t\t<Groups>\n"
-        "\t\t\t<Group Code=\"G01\" Name=\"Продукты питания\"/>\n"
-        "\t\t\t<Group Code=\"G02\" Name=\"Бытовая химия и гигиена\"/>\n"
+        "\t\t\t<Group Code=\"1\" Name=\"Продукты питания\" UUID=\"" + uuid(group, 1) + "\"/>\n"
+        "\t\t\t<Group Code=\"2\" Name=\"Бытовая химия и гигиена\" UUID=\"" + uuid(group, 2) + "\"/>\n"
         "\t\t</Groups>\n"
+        "\t\t<Units>\n"
+        "\t\t\t<Unit Code=\"796\" Name=\"шт\" UUID=\"" + uuid(unit, 0x796) + "\" OKEICode=\"796\"/>\n"
+        "\t\t\t<Unit Code=\"166\" Name=\"кг\" UUID=\"" + uuid(unit, 0x166) + "\" OKEICode=\"166\"/>\n"
+        "\t\t</Units>\n"
         "\t\t<Goods>\n";
-    static const char footer[] = "\t\t</Goods>\n\t</Catalog>\n</ExportData>\n";
+    static const char footer[] = "\t\t</Goods>\n\t</PriceList>\n</ExportData>\n";
     const uint64_t footerSize = sizeof footer - 1;
 
+    // Every item of the catalogue comes once under its own code and price
+    // (what the generated checks sell it by); further series of it get codes
+    // of their own and prices varied by the seed.
     const auto& items = catalogue();
-    static const char* const rates[] = {"20", "10", "20/120", "10/110", "0", "none"};
     uint64_t n = 0;
-    while (n < 12 || written + chunk.size() + footerSize < target) {
+    while (n < items.size() || written + chunk.size() + footerSize < target) {
         const CatalogueItem& item = items[n % items.size()];
         const uint64_t series = n / items.size();
-        const int64_t price = item.price + static_cast<int64_t>((seed + series * 37) % 50) * 100;
-        const std::string code = std::to_string(100000 + n);
-        chunk += "\t\t\t<Good Code=\"" + code + "\" Article=\"" + item.code + "-" + std::to_string(series) +
-                 "\" Group=\"" + (n % items.size() >= 30 ? "G02" : "G01") + "\" Unit=\"" +
-                 (item.weighed ? "166" : "796") + "\" TaxRate=\"" + rates[(n + seed) % 6] +
-                 "\" Weighed=\"" + (item.weighed ? "true" : "false") + "\">\n";
-        chunk += "\t\t\t\t<Name>";
-        chunk += item.name;
-        if (series > 0) chunk += ", серия " + std::to_string(series);
-        chunk += "</Name>\n";
-        chunk += "\t\t\t\t<Price Type=\"Розничная\" Value=\"" + money(price) + "\"/>\n";
-        chunk += "\t\t\t\t<Barcodes>\n\t\t\t\t\t<Barcode>" + ean13(460000000000ULL + n * 7 + seed % 7) +
-                 "</Barcode>\n\t\t\t\t</Barcodes>\n\t\t\t</Good>\n";
+        const bool household = n % items.size() >= 30;
+        const int64_t price =
+            item.price + (series == 0 ? 0 : static_cast<int64_t>((seed + series * 37) % 50) * 100);
+        char article[32];
+        std::snprintf(article, sizeof article, "00-%08llu", static_cast<unsigned long long>(n + 1));
+        std::string name = item.name;
+        if (series > 0) name += ", серия " + std::to_string(series);
+
+        chunk += "\t\t\t<Good";
+        appendAttribute(chunk, "Code", series == 0 ? std::string(item.code) : std::to_string(100001 + n));
+        appendAttribute(chunk, "UUID", uuid(kGoodKind, n + 1));
+        appendAttribute(chunk, "Name", name);
+        appendAttribute(chunk, "TaxRate", household ? "20" : "10");
+        appendAttribute(chunk, "CalculationSubject", "1");
+        appendAttribute(chunk, "Price", money(price));
+        appendAttribute(chunk, "UnitCode", item.weighed ? "166" : "796");
+        appendAttribute(chunk, "GroupCode", household ? "2" : "1");
+        appendAttribute(chunk, "Article", article);
+        appendAttribute(chunk, "IsWeight", item.weighed ? "true" : "false");
+        chunk += ">\n\t\t\t\t<Barcodes>\n\t\t\t\t\t<Barcode Value=\"" + ean13(460000000000ULL + n * 7 + seed % 7) +
+                 "\" Type=\"EAN13\"/>\n\t\t\t\t</Barcodes>\n\t\t\t</Good>\n";
         ++n;
         if (chunk.size() > (1u << 16)) flush();
     }

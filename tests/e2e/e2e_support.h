@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <tinyxml2.h>
 
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
@@ -17,8 +18,13 @@ namespace e2e {
 
 inline const std::string kDemoData = std::string(KKM_SOURCE_DIR) + "/demo/cloud-data.json";
 inline const std::string kDemoGoods = std::string(KKM_SOURCE_DIR) + "/demo/ExportData.xml";
-inline const std::string kSchema = std::string(KKM_SOURCE_DIR) + "/schema/importdata-3.0.xsd";
+inline const std::string kSchema = std::string(KKM_SOURCE_DIR) + "/schema/EquipmentService_3_0_0_0.xsd";
 inline const std::string kDemoKkm = "0001234567890123";
+
+// Whether the exchange file at `path` is valid against 1C's schema (xmllint).
+inline bool validates(const std::string& path) {
+  return std::system(("xmllint --noout --schema '" + kSchema + "' '" + path + "' 2>/dev/null").c_str()) == 0;
+}
 
 // Lines of `text` that the program itself wrote (libcurl's own trace of
 // every POST, which starts with '*', '>' or '<' or is a header line, is left out).

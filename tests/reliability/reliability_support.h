@@ -24,7 +24,8 @@ inline const std::string kPassword = "secret";
 inline const std::string kKkm = "0000000000012345";
 // What 1C leaves in place of an ImportData file it has loaded.
 inline const std::string kProcessedStub =
-    "<?xml version=\"1.0\" encoding=\"UTF-8\"?><ImportData FormatVersion=\"3000\" Processed=\"2020-03-02T21:00:00\"/>";
+    "<?xml version=\"1.0\" encoding=\"UTF-8\"?><ImportData xmlns=\"http://www.1c.ru/EquipmentService/3.0.0.0\" "
+    "FormatVersion=\"3000\" Processed=\"2020-03-02T21:00:00\"/>";
 
 // One closed shift: its dates in 1C's form and the numbers of its documents.
 struct Shift {

@@ -114,7 +114,8 @@ TEST(batching, ABacklogIsReportedOverSeveralRunsEachShiftOnce) {
     const bool leftSome = run + 1 < expectedRuns.size();
     EXPECT_EQ(leftSome, out.find(" import: 2 closed shift(s) left for the next run") != std::string::npos) << out;
     // 1C loads the file and leaves its stub.
-    writeFileBytes(exchange, "<ImportData FormatVersion=\"3000\" Processed=\"2021-06-01T00:00:00\"/>");
+    writeFileBytes(exchange, "<ImportData xmlns=\"http://www.1c.ru/EquipmentService/3.0.0.0\" FormatVersion=\"3000\" "
+                             "Processed=\"2021-06-01T00:00:00\"/>");
   }
   std::vector<std::string> expected;
   for (const Shift& s : shifts) expected.push_back(s.closing.substr(0, 19));

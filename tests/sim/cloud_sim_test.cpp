@@ -284,5 +284,8 @@ TEST(CloudSimCli, WritesAGoodsFileOfTheAskedSize) {
     EXPECT_LT(text.size(), 2u * 1048576u + 4096u);
     EXPECT_EQ(text.rfind("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<ExportData", 0), 0u);
     EXPECT_EQ(text.substr(text.size() - 14), "</ExportData>\n");
+    EXPECT_EQ(std::system(("xmllint --noout --schema '" KKM_SCHEMA_DIR "/EquipmentService_3_0_0_0.xsd' '" + out +
+                           "' 2>/dev/null").c_str()),
+              0);
     EXPECT_NE(runCli("goods --size-mb -1 --out '" + out + "' 2>/dev/null"), 0);
 }

@@ -2,6 +2,7 @@
 // the answers it builds, and the documents the generator writes.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -12,6 +13,7 @@
 
 #include "datetime.h"
 #include "generator.h"
+#include "goods_file.h"
 #include "json_text.h"
 #include "layout_check.h"
 #include "scanner_rules.h"
@@ -51,6 +53,24 @@ std::vector<int64_t> docNumbers(const std::string& answer) {
         out.push_back(scanrules::intAfterKey(doc, "docNo"));
     }
     return out;
+}
+
+// The start tag of the goods file's Good whose Code is `code`, or "".
+std::string goodTag(const std::string& goodsXml, const std::string& code) {
+    const size_t at = goodsXml.find("<Good Code=\"" + code + "\" ");
+    return at == std::string::npos ? "" : goodsXml.substr(at, goodsXml.find('>', at) - at);
+}
+
+// A check's goods item as the catalogue gives it: its code names a Good of
+// that name and price.
+void expectInCatalogue(const std::string& goodsXml, const std::string& code, std::string name, int64_t price) {
+    for (size_t q = name.find('"'); q != std::string::npos; q = name.find('"', q)) name.replace(q, 1, "&quot;");
+    const std::string tag = goodTag(goodsXml, code);
+    EXPECT_NE(tag.find(" Name=\"" + name + "\""), std::string::npos) << code << " " << name << ": " << tag;
+    char money[32];
+    std::snprintf(money, sizeof money, " Price=\"%lld.%02lld\"", static_cast<long long>(price / 100),
+                  static_cast<long long>(price % 100));
+    EXPECT_NE(tag.find(money), std::string::npos) << code << ": " << tag;
 }
 
 bool endsWith(const std::string& s, const std::string& tail) {
@@ -413,6 +433,8 @@ TEST(Generator, DocumentsAreConsecutiveTimedAndBalanced) {
     const GenOptions o = smallOptions();
     std::vector<GenDoc> docs;
     generateDocuments(o, [&](const GenDoc& d) { docs.push_back(d); });
+    std::ostringstream goodsFile;
+    writeGoodsFile(goodsFile, 0, o.seed);
     ASSERT_EQ(docs.size(), static_cast<size_t>(o.shifts * (2 + o.checks + o.cash) + 1));
     std::set<int> kinds, taxRates, methods, operations;
     std::set<GoodsLayout> layouts;
@@ -431,6 +453,7 @@ TEST(Generator, DocumentsAreConsecutiveTimedAndBalanced) {
         for (const GenGood& g : d.goods) {
             EXPECT_GE(g.price, 100);
             EXPECT_EQ(g.sum, g.price * g.quantityMilli / 1000);
+            expectInCatalogue(goodsFile.str(), g.code, g.name, g.price);
             goodsTotal += g.sum;
             taxRates.insert(g.taxRate);
             methods.insert(g.paymentMethod);
@@ -526,13 +549,19 @@ TEST(DemoData, ShiftsChecksAndPaymentsComeOutWhole) {
     EXPECT_EQ(docNumbers(cash).size(), 2u);
     layoutcheck::checkAnswer(cash);
 
-    // Every means of payment is used; goods and payments of each check agree.
+    // Every means of payment is used; goods and payments of each check agree;
+    // every item is sold by its code in the demo's goods file.
+    const std::string catalogue = readWholeFile(std::string(KKM_DEMO_DIR) + "/ExportData.xml");
     std::set<std::string> paidBy;
     for (const Document& d : acc.registers[0].docs) {
         if (d.docKind != 3 && d.docKind != 4) continue;
         const auto body = layoutcheck::OJson::parse(layoutcheck::OJson::parse(d.text)["body"].get<std::string>());
         int64_t goodsTotal = 0, paid = 0;
-        for (const auto& g : *layoutcheck::goodsArray(body)) goodsTotal += g["t1043"].get<int64_t>();
+        for (const auto& g : *layoutcheck::goodsArray(body)) {
+            goodsTotal += g["t1043"].get<int64_t>();
+            expectInCatalogue(catalogue, g["t40385"].get<std::string>(), g["t1030"].get<std::string>(),
+                              g["t1079"].get<int64_t>());
+        }
         for (const char* tag : {"t1031", "t1081", "t1215", "t1216", "t1217"}) {
             paid += body[tag].get<int64_t>();
             if (body[tag].get<int64_t>() > 0) paidBy.insert(tag);
@@ -553,8 +582,8 @@ TEST(DemoData, ConfigTemplateAndGoodsFileAreInPlace) {
     EXPECT_EQ(goods.rfind("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<ExportData", 0), 0u);
     EXPECT_NE(goods.find("\n\t\t\t<Good "), std::string::npos);
     EXPECT_NE(goods.find('\\'), std::string::npos);
-    EXPECT_NE(goods.find("<Name>Конфеты \"Птичье молоко\" 250 г</Name>"), std::string::npos);
+    EXPECT_NE(goods.find(" Name=\"Конфеты &quot;Птичье молоко&quot; 250 г\""), std::string::npos);
     size_t count = 0;
     for (size_t p = goods.find("<Good "); p != std::string::npos; p = goods.find("<Good ", p + 1)) ++count;
-    EXPECT_EQ(count, 12u);
+    EXPECT_EQ(count, 19u);
 }

@@ -168,7 +168,7 @@ inline std::string schemaComplaints(const std::string& path) {
 inline std::string schemaComplaints(const std::string& path) {
   const std::string report = path + ".xmllint.txt";
   const std::string command = std::string("xmllint --noout --schema '") + KKM_SOURCE_DIR +
-                              "/schema/importdata-3.0.xsd' '" + path + "' >'" + report + "' 2>&1";
+                              "/schema/EquipmentService_3_0_0_0.xsd' '" + path + "' >'" + report + "' 2>&1";
   const int status = std::system(command.c_str());
   const std::string said = readFileBytes(report);
   std::remove(report.c_str());
