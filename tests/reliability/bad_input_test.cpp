@@ -113,11 +113,11 @@ class BadInput : public ::testing::Test {
   }
 
   static std::unique_ptr<ScopedTempDir> dataDir;
-  static nlohmann::json data;
+  static nlohmann::ordered_json data;
 };
 
 std::unique_ptr<ScopedTempDir> BadInput::dataDir;
-nlohmann::json BadInput::data;
+nlohmann::ordered_json BadInput::data;
 
 // A configuration that cannot be read: exit -2 before anything is asked.
 void nothingAsked(Scene& s, const ProgramResult&) {

@@ -124,13 +124,13 @@ class CrashConsistency : public ::testing::Test {
   }
 
   static std::unique_ptr<ScopedTempDir> dataDir;
-  static nlohmann::json data;
+  static nlohmann::ordered_json data;
   static std::vector<Shift> shifts;
   int sceneCount = 0;
 };
 
 std::unique_ptr<ScopedTempDir> CrashConsistency::dataDir;
-nlohmann::json CrashConsistency::data;
+nlohmann::ordered_json CrashConsistency::data;
 std::vector<Shift> CrashConsistency::shifts;
 
 bool waitForFile(const std::string& path, std::chrono::milliseconds timeout) {

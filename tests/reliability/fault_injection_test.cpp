@@ -54,12 +54,12 @@ class FaultInjection : public ::testing::TestWithParam<FaultCase> {
   static void TearDownTestSuite() { dataDir.reset(); }
 
   static std::unique_ptr<ScopedTempDir> dataDir;
-  static nlohmann::json data;
+  static nlohmann::ordered_json data;
   static std::vector<Shift> shifts;
 };
 
 std::unique_ptr<ScopedTempDir> FaultInjection::dataDir;
-nlohmann::json FaultInjection::data;
+nlohmann::ordered_json FaultInjection::data;
 std::vector<Shift> FaultInjection::shifts;
 
 TEST_P(FaultInjection, EachRequestInTurn) {

@@ -40,25 +40,25 @@ void PrintTo(const Shift& s, std::ostream* out) {
   for (long n : s.cash) *out << ' ' << n;
 }
 
-nlohmann::json generateData(const std::string& path, const std::vector<std::string>& options) {
+nlohmann::ordered_json generateData(const std::string& path, const std::vector<std::string>& options) {
   std::vector<std::string> args = {"generate", "--out", path};
   args.insert(args.end(), options.begin(), options.end());
   const ProgramResult r = runProgram(kkmtest::defaultSimPath(), args);
   if (r.exitCode != 0) throw std::runtime_error("cloud-sim generate failed: " + r.err);
-  return nlohmann::json::parse(readFileBytes(path));
+  return nlohmann::ordered_json::parse(readFileBytes(path));
 }
 
-nlohmann::json& documentsOf(nlohmann::json& data) { return data["accounts"][0]["registers"][0]["documents"]; }
+nlohmann::ordered_json& documentsOf(nlohmann::ordered_json& data) { return data["accounts"][0]["registers"][0]["documents"]; }
 
-nlohmann::json withFirstDocuments(nlohmann::json data, std::size_t count) {
-  nlohmann::json& docs = documentsOf(data);
+nlohmann::ordered_json withFirstDocuments(nlohmann::ordered_json data, std::size_t count) {
+  nlohmann::ordered_json& docs = documentsOf(data);
   if (count < docs.size()) docs.erase(docs.begin() + static_cast<std::ptrdiff_t>(count), docs.end());
   return data;
 }
 
-void writeJson(const std::string& path, const nlohmann::json& data) { writeFileBytes(path, data.dump()); }
+void writeJson(const std::string& path, const nlohmann::ordered_json& data) { writeFileBytes(path, data.dump()); }
 
-std::vector<Shift> closedShifts(const nlohmann::json& data) {
+std::vector<Shift> closedShifts(const nlohmann::ordered_json& data) {
   std::vector<Shift> shifts;
   Shift current;
   bool open = false;

@@ -40,16 +40,18 @@ std::string describe(const Shift& s);
 // For test failure messages.
 void PrintTo(const Shift& s, std::ostream* out);
 
-// Runs `cloud-sim generate` with `options` into `path`; returns the data.
-nlohmann::json generateData(const std::string& path, const std::vector<std::string>& options);
+// Runs `cloud-sim generate` with `options` into `path`; returns the data,
+// its members in the order they were written (a fiscal body's tags must
+// come back in the service's order).
+nlohmann::ordered_json generateData(const std::string& path, const std::vector<std::string>& options);
 // The documents of the data's only register, in the order the service sorts them.
-nlohmann::json& documentsOf(nlohmann::json& data);
+nlohmann::ordered_json& documentsOf(nlohmann::ordered_json& data);
 // The data with only the first `count` documents of its register.
-nlohmann::json withFirstDocuments(nlohmann::json data, std::size_t count);
-void writeJson(const std::string& path, const nlohmann::json& data);
+nlohmann::ordered_json withFirstDocuments(nlohmann::ordered_json data, std::size_t count);
+void writeJson(const std::string& path, const nlohmann::ordered_json& data);
 
 // The closed shifts in `data`, as the import pairs openings and closings.
-std::vector<Shift> closedShifts(const nlohmann::json& data);
+std::vector<Shift> closedShifts(const nlohmann::ordered_json& data);
 
 // The SaleReports of an ImportData text; `complete` is false when the text
 // does not parse, has another root or was already processed.

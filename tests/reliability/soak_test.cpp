@@ -36,10 +36,10 @@ TEST(Soak, ImportRunsWithArrivingDocumentsAndFaults) {
   ScopedTempDir dir;
   // About two new documents a run, six documents a shift; one shift stays open.
   const int shiftCount = runs / 3 + 3;
-  const nlohmann::json full =
+  const nlohmann::ordered_json full =
       generateData(dir.file("full.json"), {"--shifts", std::to_string(shiftCount), "--checks", "3", "--goods", "2",
                                            "--cash", "1", "--open-shift", "--seed", std::to_string(seed)});
-  nlohmann::json fullCopy = full;
+  nlohmann::ordered_json fullCopy = full;
   const std::size_t totalDocuments = documentsOf(fullCopy).size();
   const std::vector<Shift> expected = closedShifts(full);
 
