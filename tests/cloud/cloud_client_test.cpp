@@ -162,12 +162,12 @@ TEST_F(CloudClientTest, DocumentQueryBodyAndHeaders) {
 TEST_F(CloudClientTest, DocumentQueryWithTheFailedLoginEnvelopeAndOddValues) {
   start();
   idUser = idDealer = -1;
-  kkmNum = "12\"34\\";
+  kkmNum = "12\"34\\\t";  // a TAB is sent as \t, like every other character as it was received
   const std::string longDate(600, '9');  // no fixed limit on the command's length
   query(longDate, "", "2,5");
   const std::string body = request(1).body;
   EXPECT_EQ(0u, body.find("{ \"session\": { \"idSession\": \"\",\"idDealer\":-1, \"idUser\":-1}, \"params\"")) << body;
-  EXPECT_NE(std::string::npos, body.find("\"serialNumbers\":[\"12\\\"34\\\\\"]")) << body;
+  EXPECT_NE(std::string::npos, body.find("\"serialNumbers\":[\"12\\\"34\\\\\\t\"]")) << body;
   EXPECT_NE(std::string::npos, body.find("\"dateFrom\":\"" + longDate + "\"")) << body;
   EXPECT_NE(std::string::npos, body.find("\"kinds\":[2,5] , ")) << body;
   // The session was refused: the query failed and says so.

@@ -1,5 +1,8 @@
 // `kkmbridge export` against the simulated service.
 #include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <thread>
 #include <regex>
 
 #include "e2e_support.h"
@@ -94,6 +97,33 @@ TEST_F(ExportTest, AFileOfAnotherKindIsSentButLeftAlone) {
   EXPECT_EQ(1u, e2e::programErrorLines(r.err).size()) << r.err;
 }
 
+// 1C writes a new goods file while the old one is being sent: the new one
+// was never sent, so it is left unstamped for the next run, which sends it.
+TEST_F(ExportTest, AFileRewrittenDuringTheUploadIsLeftForTheNextRun) {
+  startService(e2e::kDemoData, {"2:delay=1500"});
+  writeConfig("0");
+  const std::string sent = readFileBytes(e2e::kDemoGoods);
+  writeFileBytes(goodsFile(), sent);
+  const std::string newer = sent + "<!-- written by 1C during the upload -->\n";
+  std::thread oneC([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    writeFileBytes(goodsFile() + ".new", newer);
+    std::rename((goodsFile() + ".new").c_str(), goodsFile().c_str());
+  });
+  const ProgramResult r = run("export", goodsFile());
+  oneC.join();
+  EXPECT_EQ(0, r.exitCode) << r.err;
+  EXPECT_NE(std::string::npos, r.out.find("changed during the upload")) << r.out;
+  EXPECT_EQ(newer, readFileBytes(goodsFile()));
+
+  startService();
+  writeConfig("0");
+  ASSERT_EQ(0, run("export", goodsFile()).exitCode);
+  EXPECT_EQ(2, requestCount());
+  EXPECT_NE(newer, readFileBytes(goodsFile()));  // sent and stamped now
+  EXPECT_TRUE(e2e::validates(goodsFile()));
+}
+
 TEST_F(ExportTest, FailuresLeaveTheFileUntouched) {
   struct Case {
     std::string name;
@@ -108,6 +138,7 @@ TEST_F(ExportTest, FailuresLeaveTheFileUntouched) {
   const std::vector<Case> cases = {
       {"HTTP 500", {"2:status=500"}, true, goods, false, "HTTP status 500", 2},
       {"HTTP 401", {"2:status=401"}, true, goods, false, "HTTP status 401", 2},
+      {"a redirect", {"2:status=302"}, true, goods, false, "HTTP status 302", 2},
       {"answer cut", {"2:close=10"}, true, goods, false, "export failed: upload to ", 2},
       {"service down", {}, false, goods, false, "export failed: upload to ", 0},
       {"missing file", {}, true, "", false, "missing or empty", 0},  // nothing to send: not even a login

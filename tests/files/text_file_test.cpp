@@ -159,4 +159,43 @@ TEST(AtomicFile, TemporaryNameIsUnpredictableAndNeverMatchesTheTargetsPattern) {
   EXPECT_EQ(platform::processId(), pid);
 }
 
+// The replacement keeps the target's permission bits: a private
+// configuration stays private.
+TEST(AtomicFile, KeepsTheTargetsPermissions) {
+  ScopedTempDir dir;
+  for (const mode_t mode : {0600, 0640, 0644, 0660}) {
+    writeFileBytes(dir.file("c.xml"), "old");
+    ::chmod(dir.file("c.xml").c_str(), mode);
+    std::string error;
+    ASSERT_TRUE(writeFileAtomically(dir.file("c.xml"), "new", error)) << error;
+    struct stat info {};
+    ASSERT_EQ(0, ::stat(dir.file("c.xml").c_str(), &info));
+    EXPECT_EQ(mode, info.st_mode & 07777) << std::oct << mode;
+  }
+}
+
+// A name planted in the folder is never written through, and only the
+// temporary files of runs that have ended are cleared away.
+TEST(AtomicFile, PlantedNamesAreNeverFollowedAndOnlyDeadRunsLeftoversGo) {
+  ScopedTempDir dir;
+  writeFileBytes(dir.file("victim"), "keep");
+  ASSERT_EQ(0, ::symlink(dir.file("victim").c_str(), dir.file("planted").c_str()));
+  std::string error;
+  EXPECT_EQ(nullptr, platform::createExclusive(dir.file("planted"), "", error));
+  EXPECT_EQ("keep", readFileBytes(dir.file("victim")));
+
+  const std::vector<std::pair<std::string, bool>> leftovers = {
+      {"~c.xml.999999999.0123456789abcdef.tmp", false},  // its run has ended: removed
+      {"~c.xml.1.0123456789abcdef.tmp", true},           // its process still runs
+      {"~c.xml.tmp123-0", true},                         // not a name of ours
+      {"~d.xml.999999999.0123456789abcdef.tmp", true},   // another target's
+  };
+  for (const auto& l : leftovers) writeFileBytes(dir.file(l.first), "x");
+  ASSERT_EQ(0, ::symlink(dir.file("victim").c_str(), dir.file("~c.xml.999999998.0123456789abcdef.tmp").c_str()));
+  removeStaleTemporaries(dir.file("c.xml"));
+  for (const auto& l : leftovers) EXPECT_EQ(l.second, fileExists(dir.file(l.first))) << l.first;
+  EXPECT_FALSE(fileExists(dir.file("~c.xml.999999998.0123456789abcdef.tmp")));
+  EXPECT_EQ("keep", readFileBytes(dir.file("victim")));
+}
+
 }  // namespace

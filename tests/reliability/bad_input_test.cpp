@@ -45,6 +45,7 @@ struct Scene {
   std::string goods = dir.file("ExportData.xml");
   std::string original;       // what the case put into the file it tests, when kept for a comparison
   bool unprivileged = false;  // run as an ordinary user, so that file permissions count
+  long memoryLimitKB = 0;     // the address space the run may have (0: no limit)
 
   int requests() const { return kkmtest::countRequestLogs(logs.path()); }
   std::string storedGoods() const { return readFileBytes(logs.file("goods-" + kLogin + ".xml")); }
@@ -82,8 +83,9 @@ class BadInput : public ::testing::Test {
       ProgramResult result;
       if (scene.unprivileged) {
         ::chmod(scene.dir.path().c_str(), 0777);
+        const std::string& program = reachableCopyOf(kBinary);
         ASSERT_EQ(0, runUnprivileged([&] {
-                    result = runProgram(kBinary, args, "/tmp");
+                    result = runProgram(program, args, "/tmp");
                     // The child's result travels back through a file.
                     writeFileBytes(scene.dir.file("result.txt"),
                                    std::to_string(result.exitCode) + "\n" + result.err);
@@ -93,6 +95,16 @@ class BadInput : public ::testing::Test {
         result.exitCode = std::stoi(back.substr(0, back.find('\n')));
         result.err = back.substr(back.find('\n') + 1);
         ::remove(scene.dir.file("result.txt").c_str());
+      } else if (scene.memoryLimitKB > 0) {
+#if defined(__SANITIZE_ADDRESS__)
+        std::cout << "[ case ] " << c.name << ": skipped (the address sanitizer needs far more address space)"
+                  << std::endl;
+        continue;
+#endif
+        std::vector<std::string> limited = {"-c", "ulimit -v " + std::to_string(scene.memoryLimitKB) + " && exec \"$0\" \"$@\"",
+                                            kBinary};
+        limited.insert(limited.end(), args.begin(), args.end());
+        result = runProgram("/bin/sh", limited, scene.dir.path());
       } else {
         result = runProgram(kBinary, args, scene.dir.path());
       }
@@ -357,6 +369,19 @@ TEST_F(BadInput, HugeGoodsFile) {
        0, "", [](Scene& s, const ProgramResult&) {
          sentAsRead(s.original, s);
          EXPECT_NE(std::string::npos, readFileBytes(s.goods).find("Processed=\""));
+       }},
+      // As a 32-bit process near its limit: the run ends with one line, never an abort.
+      {"huge (100 MB) with 200 MB of address space", "export",
+       [](Scene& s) {
+         const ProgramResult r = runProgram(kkmtest::defaultSimPath(),
+                                            {"goods", "--size-mb", "100", "--out", s.goods, "--seed", "3"});
+         ASSERT_EQ(0, r.exitCode) << r.err;
+         s.original = readFileBytes(s.goods);
+         s.memoryLimitKB = 200 * 1024;
+       },
+       -3, "not enough memory", [](Scene& s, const ProgramResult&) {
+         EXPECT_TRUE(s.original == readFileBytes(s.goods)) << "the goods file changed";
+         EXPECT_EQ("", s.storedGoods());
        }},
   });
 }

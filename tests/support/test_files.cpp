@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <stdexcept>
 
@@ -68,6 +69,20 @@ void writeFileBytes(const std::string& path, const std::string& bytes) {
 }
 
 bool fileExists(const std::string& path) { return fs::exists(path); }
+
+const std::string& reachableCopyOf(const std::string& program) {
+  static std::map<std::string, std::string> copies;
+  std::string& copy = copies[program];
+  if (!copy.empty()) return copy;
+  static ScopedTempDir folder;  // removed when the tests end
+  fs::permissions(folder.path(), fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                     fs::perms::others_read | fs::perms::others_exec);
+  copy = folder.file(fs::path(program).filename().string());
+  fs::copy_file(program, copy, fs::copy_options::overwrite_existing);
+  fs::permissions(copy, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec | fs::perms::others_read |
+                            fs::perms::others_exec);
+  return copy;
+}
 
 #ifdef _WIN32
 // Windows has no such switch for a running process.

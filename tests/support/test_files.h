@@ -44,3 +44,9 @@ bool fileExists(const std::string& path);
 // `body` returned true, 1 when it returned false, and -1 when the child
 // could not be run.
 int runUnprivileged(const std::function<bool()>& body);
+
+// A copy of the program at `program` that a process without root's rights
+// can run wherever the build lives (a clone in a private folder, such as
+// root's home, is out of its reach): made once, in a folder of its own under
+// the system's temporary folder, readable and runnable by everyone.
+const std::string& reachableCopyOf(const std::string& program);
