@@ -164,6 +164,7 @@ bool readInitialPreferences(const std::string& configFileName) {
   caFile = attributeText(param, "caFile");
   const char* verify = param->Attribute("sslVerify");
   sslVerify = verify == nullptr || std::string(verify) != "0";
+  runLog = attributeText(param, "runLog");
 
   if (debugmode == 1) {
     printLine(" readInitialPreferences login " + login);

@@ -8,6 +8,7 @@ std::string password;
 int debugmode = 0;
 std::string caFile;
 bool sslVerify = true;
+std::string runLog;
 
 std::string lastDocDT;
 std::string kkmNum;
@@ -27,6 +28,7 @@ void resetSettings() {
   debugmode = 0;
   caFile.clear();
   sslVerify = true;
+  runLog.clear();
   lastDocDT.clear();
   kkmNum.clear();
   idSession.clear();

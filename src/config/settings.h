@@ -11,6 +11,7 @@ extern std::string password;   // account password for the login; never printed
 extern int debugmode;          // exactly 1 turns on extra traces and the log and dump files
 extern std::string caFile;     // PEM file of extra certificates to trust for HTTPS; empty = system store
 extern bool sslVerify;         // false only when the configuration says sslVerify="0"
+extern std::string runLog;     // file to which every run appends one line; empty = none
 
 // --- From the configuration file, filled by readImportParams. ---
 extern std::string lastDocDT;  // service date-time of the last shift close already reported; "0" = from the start

@@ -181,6 +181,39 @@ std::int64_t modificationTime(const std::string& path) {
 #endif
 }
 
+std::int64_t fileSize(const std::string& path) {
+#ifdef _WIN32
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return -1;
+  return static_cast<std::int64_t>((static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow);
+#else
+  struct stat info {};
+  if (stat(path.c_str(), &info) != 0) return -1;
+  return static_cast<std::int64_t>(info.st_size);
+#endif
+}
+
+bool appendInOneWrite(const std::string& path, std::string_view bytes) {
+#ifdef _WIN32
+  // Opened for appending only: every write then goes to the end of the file
+  // as one piece, whoever else appends.
+  HANDLE h = CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                         nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  DWORD written = 0;
+  const bool ok = WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+                  written == bytes.size();
+  CloseHandle(h);
+  return ok;
+#else
+  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+  if (fd < 0) return false;
+  const ssize_t written = write(fd, bytes.data(), bytes.size());
+  close(fd);
+  return written == static_cast<ssize_t>(bytes.size());
+#endif
+}
+
 bool isRegularFile(const std::string& path) {
 #ifdef _WIN32
   const DWORD attributes = GetFileAttributesA(path.c_str());

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <ctime>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace platform {
@@ -53,6 +54,14 @@ std::FILE* createExclusive(const std::string& path, const std::string& modelPath
 // keeps (nanoseconds on POSIX, 100-nanosecond steps on Windows); -1 when
 // there is no such file.
 std::int64_t modificationTime(const std::string& path);
+
+// The size of the file at `path`; -1 when there is none.
+std::int64_t fileSize(const std::string& path);
+
+// Appends `bytes` to the end of the file at `path` (created when missing) in
+// one write that no other process's append can split. False when the file
+// cannot be opened or the write fails.
+bool appendInOneWrite(const std::string& path, std::string_view bytes);
 
 // True when `path` names a regular file itself (a link is not followed).
 bool isRegularFile(const std::string& path);

@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <gtest/gtest.h>
 #include <tinyxml2.h>
 
 #include <cerrno>
@@ -21,6 +22,7 @@
 #include <stdexcept>
 
 #include "files/text_file.h"
+#include "importdata_schema_check.h"
 #include "run_program.h"
 #include "sim_process.h"
 #include "test_files.h"
@@ -112,8 +114,12 @@ std::vector<Shift> reportedShifts(const std::string& text, bool* complete) {
 
 std::vector<Shift> loadAs1C(const std::string& path) {
   if (!fileExists(path)) return {};
-  std::vector<Shift> shifts = reportedShifts(readFileBytes(path));
-  if (!shifts.empty()) writeFileBytes(path, kProcessedStub);
+  const std::string text = readFileBytes(path);
+  std::vector<Shift> shifts = reportedShifts(text);
+  if (shifts.empty()) return shifts;
+  // 1C refuses the whole file when its schema does.
+  EXPECT_EQ("", kkmtest::importDataSchemaViolation(text)) << path;
+  writeFileBytes(path, kProcessedStub);
   return shifts;
 }
 

@@ -58,8 +58,9 @@ std::vector<Shift> closedShifts(const nlohmann::ordered_json& data);
 std::vector<Shift> reportedShifts(const std::string& text, bool* complete = nullptr);
 
 // 1C's load: when `path` holds an ImportData without Processed that has
-// sales reports, returns them and overwrites the file with the processed
-// stub; otherwise returns nothing and leaves the file.
+// sales reports, checks it against 1C's schema (a test failure when 1C would
+// refuse it), returns them and overwrites the file with the processed stub;
+// otherwise returns nothing and leaves the file.
 std::vector<Shift> loadAs1C(const std::string& path);
 
 // The configuration file text for an import against `baseUrl`.
