@@ -1,3 +1,4 @@
+# shellcheck shell=bash disable=SC2034  # its variables are the sourcing script's
 # Shared by the scripts that fetch from Debian's archive through an apt
 # configuration of their own (sourced, not run). The machine's apt sources
 # are only read, for the archive's address and key; the lists, the cache and

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# shellcheck source-path=SCRIPTDIR
 # Fetches the Debian source packages of the Windows build's dependencies
 # (tinyxml2, curl, googletest) into SOURCES_DIR, unpacked with Debian's
 # patches applied, and lists the unpacked trees in SOURCES_DIR/.fetched. The
@@ -23,7 +24,6 @@ if [[ -f "$src_dir/.fetched" ]]; then
   [[ $ok == 1 ]] && exit 0
 fi
 
-# shellcheck source=apt-private.sh
 . "$(dirname "$0")/apt-private.sh"
 codename=$(debian_codename) || exit 1
 

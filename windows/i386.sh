@@ -1,3 +1,4 @@
+# shellcheck shell=bash disable=SC2034  # its variables are the sourcing script's
 # Makes this machine run 32-bit x86 Linux programs, so that the 32-bit Wine
 # loader, and the 32-bit kkmbridge.exe under it, can run (sourced by test.sh).
 #
@@ -33,15 +34,17 @@ i386_mounted_here=0     # 1: this run mounted binfmt_misc and unmounts it at the
 # inc eax; int 0x80" (exit(42)). Run in 64-bit mode the 0x40 is a prefix, not
 # "inc eax", so only real 32-bit execution ends with 42.
 i386_write_probe() {
-  printf '\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00' > "$1"
-  # e_type EXEC, e_machine 386, e_version, e_entry 0x08048054, e_phoff 52,
-  # e_shoff, e_flags, e_ehsize 52, e_phentsize 32, e_phnum 1, no sections.
-  printf '\x02\x00\x03\x00\x01\x00\x00\x00\x54\x80\x04\x08\x34\x00\x00\x00' >> "$1"
-  printf '\x00\x00\x00\x00\x00\x00\x00\x00\x34\x00\x20\x00\x01\x00\x00\x00\x00\x00\x00\x00' >> "$1"
-  # PT_LOAD of the whole file at 0x08048000, read and execute.
-  printf '\x01\x00\x00\x00\x00\x00\x00\x00\x00\x80\x04\x08\x00\x80\x04\x08' >> "$1"
-  printf '\x5d\x00\x00\x00\x5d\x00\x00\x00\x05\x00\x00\x00\x00\x10\x00\x00' >> "$1"
-  printf '\x31\xdb\xb3\x2a\x31\xc0\x40\xcd\x80' >> "$1"
+  {
+    printf '\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00'
+    # e_type EXEC, e_machine 386, e_version, e_entry 0x08048054, e_phoff 52,
+    # e_shoff, e_flags, e_ehsize 52, e_phentsize 32, e_phnum 1, no sections.
+    printf '\x02\x00\x03\x00\x01\x00\x00\x00\x54\x80\x04\x08\x34\x00\x00\x00'
+    printf '\x00\x00\x00\x00\x00\x00\x00\x00\x34\x00\x20\x00\x01\x00\x00\x00\x00\x00\x00\x00'
+    # PT_LOAD of the whole file at 0x08048000, read and execute.
+    printf '\x01\x00\x00\x00\x00\x00\x00\x00\x00\x80\x04\x08\x00\x80\x04\x08'
+    printf '\x5d\x00\x00\x00\x5d\x00\x00\x00\x05\x00\x00\x00\x00\x10\x00\x00'
+    printf '\x31\xdb\xb3\x2a\x31\xc0\x40\xcd\x80'
+  } > "$1"
   chmod +x "$1"
 }
 

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# shellcheck source-path=SCRIPTDIR
 # Runs the 32-bit Windows build, the one the users run, under 32-bit Wine:
 # the unit tests through CTest (Wine is CTest's emulator), the schema check
 # of the ImportData files they wrote, then the end-to-end scenarios against
@@ -22,9 +23,7 @@ root=$(cd "$here/.." && pwd)
 jobs=${1:-2}
 out="$root/build-windows"
 
-# shellcheck source=apt-private.sh
 . "$here/apt-private.sh"
-# shellcheck source=i386.sh
 . "$here/i386.sh"
 
 wineserver=""
