@@ -218,6 +218,14 @@ is_text_mode_file() {
   esac
 }
 
+# The program's own lines of a standard error file (its error lines start
+# with "kkmbridge:" or " export"), normalized, with a refused certificate's
+# reason masked.
+own_error_lines() {
+  normalized "$1" <(grep -a -E '^(kkmbridge:| export)' "$2" || true) "$3" |
+    sed -E 's/(SSL certificate problem|schannel): .*$/TLS REFUSAL/'
+}
+
 failures=0
 compare_scenario() {
   local name=$1 lin="$out/linux/$1" win="$out/windows/$1"
@@ -249,6 +257,24 @@ compare_scenario() {
     ltext=$(normalized "$lin" "$lin/$f" "$lport"; echo x)
     if [[ "$ltext" != "$wtext" ]]; then
       problems+=$'\n'"  $f differs:"$'\n'"$(diff <(printf '%s' "$ltext") <(printf '%s' "$wtext") | head -n 12 || true)"
+    fi
+  done
+  # Standard error also carries libcurl's trace, which differs between the
+  # TLS libraries; of it the program's own lines must be the same, apart
+  # from the TLS library's reason for refusing a certificate.
+  local err
+  for err in "$lin"/.steps/*.err; do
+    f=.steps/${err##*/}
+    [[ -f "$win/$f" ]] || continue
+    local lf crlf
+    lf=$(tr -cd '\n' < "$win/$f" | wc -c)
+    crlf=$(grep -c $'\r$' "$win/$f" || true)
+    [[ $lf == "$crlf" ]] || problems+=$'\n'"  $f: $((lf - crlf)) of its $lf lines on Windows do not end with CR LF"
+    local lown wown
+    lown=$(own_error_lines "$lin" "$lin/$f" "$lport"; echo x)
+    wown=$(own_error_lines "$win" <(sed 's/\r$//' "$win/$f") "$wport"; echo x)
+    if [[ "$lown" != "$wown" ]]; then
+      problems+=$'\n'"  $f (the program's own lines) differs:"$'\n'"$(diff <(printf '%s' "$lown") <(printf '%s' "$wown") | head -n 12 || true)"
     fi
   done
   local codes expected
