@@ -14,6 +14,7 @@
 #include <string>
 #include <string_view>
 #include <type_traits>
+#include <utility>
 
 // The characters between the first two double quotes that follow the first
 // colon after the first occurrence of `key`; "" when any of them is missing.
@@ -41,20 +42,7 @@ int nextDocument(std::string_view text, int startPos, std::string_view& docJSON)
 // any object makes no call. When fn returns a bool, false stops the walk,
 // and forEachDocument then returns false.
 template <class Fn>
-bool forEachDocument(std::string_view text, Fn&& fn) {
-  std::string_view doc;
-  for (int pos = 0; pos != -1;) {
-    doc = {};
-    pos = nextDocument(text, pos, doc);
-    if (doc.data() == nullptr) continue;
-    if constexpr (std::is_same_v<decltype(fn(doc)), bool>) {
-      if (!fn(doc)) return false;
-    } else {
-      fn(doc);
-    }
-  }
-  return true;
-}
+bool forEachDocument(std::string_view text, Fn&& fn);
 
 // Everything after "body": and the quote that opens its string value, to the
 // end of `docJSON` (nothing cut at the end); "" without a body.
@@ -91,12 +79,33 @@ int nextGood(std::string_view goodsJSON, int startPos, std::string_view& oneGood
 
 // Calls fn(oneGoodString) for every goods item of `goodsJSON`, in order, as
 // getOneGoodFromGoodsJSON cuts them. Text without any item makes no call.
+// A bool result of fn stops the walk as with forEachDocument.
 template <class Fn>
-void forEachGood(std::string_view goodsJSON, Fn&& fn) {
-  std::string_view good;
+bool forEachGood(std::string_view goodsJSON, Fn&& fn);
+
+// The walk of both: `next` cuts one item at a position and says where the next one is.
+template <class Fn>
+bool forEachItem(std::string_view text, int (*next)(std::string_view, int, std::string_view&), Fn&& fn) {
+  std::string_view item;
   for (int pos = 0; pos != -1;) {
-    good = {};
-    pos = nextGood(goodsJSON, pos, good);
-    if (good.data() != nullptr) fn(good);
+    item = {};
+    pos = next(text, pos, item);
+    if (item.data() == nullptr) continue;
+    if constexpr (std::is_same_v<decltype(fn(item)), bool>) {
+      if (!fn(item)) return false;
+    } else {
+      fn(item);
+    }
   }
+  return true;
+}
+
+template <class Fn>
+bool forEachDocument(std::string_view text, Fn&& fn) {
+  return forEachItem(text, nextDocument, std::forward<Fn>(fn));
+}
+
+template <class Fn>
+bool forEachGood(std::string_view goodsJSON, Fn&& fn) {
+  return forEachItem(goodsJSON, nextGood, std::forward<Fn>(fn));
 }

@@ -357,15 +357,17 @@ TEST_F(BadInput, HugeConfiguration) {
   });
 }
 
+// A 100 MB goods file as 1C writes it, kept for the comparison.
+void hugeGoods(Scene& s) {
+  const ProgramResult r =
+      runProgram(kkmtest::defaultSimPath(), {"goods", "--size-mb", "100", "--out", s.goods, "--seed", "3"});
+  ASSERT_EQ(0, r.exitCode) << r.err;
+  s.original = readFileBytes(s.goods);
+}
+
 TEST_F(BadInput, HugeGoodsFile) {
   runCases({
-      {"huge (100 MB)", "export",
-       [](Scene& s) {
-         const ProgramResult r = runProgram(kkmtest::defaultSimPath(),
-                                            {"goods", "--size-mb", "100", "--out", s.goods, "--seed", "3"});
-         ASSERT_EQ(0, r.exitCode) << r.err;
-         s.original = readFileBytes(s.goods);
-       },
+      {"huge (100 MB)", "export", hugeGoods,
        0, "", [](Scene& s, const ProgramResult&) {
          sentAsRead(s.original, s);
          EXPECT_NE(std::string::npos, readFileBytes(s.goods).find("Processed=\""));
@@ -373,10 +375,7 @@ TEST_F(BadInput, HugeGoodsFile) {
       // As a 32-bit process near its limit: the run ends with one line, never an abort.
       {"huge (100 MB) with 200 MB of address space", "export",
        [](Scene& s) {
-         const ProgramResult r = runProgram(kkmtest::defaultSimPath(),
-                                            {"goods", "--size-mb", "100", "--out", s.goods, "--seed", "3"});
-         ASSERT_EQ(0, r.exitCode) << r.err;
-         s.original = readFileBytes(s.goods);
+         hugeGoods(s);
          s.memoryLimitKB = 200 * 1024;
        },
        -3, "not enough memory", [](Scene& s, const ProgramResult&) {
