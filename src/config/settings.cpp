@@ -11,6 +11,7 @@ bool sslVerify = true;
 
 std::string lastDocDT;
 std::string kkmNum;
+std::string formatVersion = kDefaultFormatVersion;
 
 std::string idSession;
 std::string nameUser;
@@ -29,6 +30,7 @@ void resetSettings() {
   sslVerify = true;
   lastDocDT.clear();
   kkmNum.clear();
+  formatVersion = kDefaultFormatVersion;
   idSession.clear();
   nameUser.clear();
   idUser = 0;
