@@ -31,5 +31,13 @@ void processCheckPayments(tinyxml2::XMLDocument& doc, tinyxml2::XMLElement* chec
   std::string sums[kMeansCount];
   for (std::size_t i = 0; i < kMeansCount; ++i)
     sums[i] = moneyValue(getTagValueFromBodyJSON(docBody, kMeans[i].tag), kMeans[i].attribute, false, notes);
-  addPayment(doc, payments, sums);
+  bool any = false;
+  for (std::size_t i = 0; i < kMeansCount; ++i) {
+    if (isZeroSum(sums[i])) continue;
+    any = true;
+    std::string one[kMeansCount] = {"0.00", "0.00", "0.00", "0.00", "0.00"};
+    one[i] = sums[i];
+    addPayment(doc, payments, one);
+  }
+  if (!any) addPayment(doc, payments, sums);
 }

@@ -63,10 +63,13 @@ TEST_F(CheckElementTest, WritesTheWholeCheckInOrder) {
   EXPECT_EQ((std::vector<std::string>{"Goods", "Payments"}), childNames(check));
   EXPECT_EQ(kTwoGoods, goodsOf(check));
   const auto payments = children(check->FirstChildElement("Payments"), "Payment");
-  ASSERT_EQ(1u, payments.size());
-  EXPECT_EQ((Attributes{{"Cash", "100.00"}, {"ElectronicPayment", "25.50"}, {"PrePayment", "0.00"},
+  ASSERT_EQ(2u, payments.size());
+  EXPECT_EQ((Attributes{{"Cash", "100.00"}, {"ElectronicPayment", "0.00"}, {"PrePayment", "0.00"},
                         {"PostPayment", "0.00"}, {"Barter", "0.00"}}),
             attributesOf(payments[0]));
+  EXPECT_EQ((Attributes{{"Cash", "0.00"}, {"ElectronicPayment", "25.50"}, {"PrePayment", "0.00"},
+                        {"PostPayment", "0.00"}, {"Barter", "0.00"}}),
+            attributesOf(payments[1]));
 }
 
 TEST_F(CheckElementTest, CutsTheGoodsOutOfEitherLayout) {
@@ -191,20 +194,27 @@ TEST_F(CheckElementTest, OddDocumentsTakeDefaults) {
   EXPECT_EQ(nullptr, checks->FirstChildElement());
 }
 
-TEST_F(CheckElementTest, PaymentsHoldAllFiveSumsInOrder) {
+// 1C reads one means of payment per Payment element, so each means paid gets its own.
+TEST_F(CheckElementTest, PaymentsHoldOneMeansEach) {
+  const Attributes kZero = {{"Cash", "0.00"}, {"ElectronicPayment", "0.00"}, {"PrePayment", "0.00"},
+                            {"PostPayment", "0.00"}, {"Barter", "0.00"}};
+  auto only = [&](std::size_t means, const char* sum) {
+    Attributes payment = kZero;
+    payment.at(means).second = sum;
+    return payment;
+  };
   struct Case {
     std::string body;
-    Attributes payment;
+    std::vector<Attributes> payments;
   };
   const std::vector<Case> cases = {
-      {R"({\"t1031\":10000,\"t1042\":1})",
-       {{"Cash", "100.00"}, {"ElectronicPayment", "0.00"}, {"PrePayment", "0.00"}, {"PostPayment", "0.00"}, {"Barter", "0.00"}}},
-      {R"({\"t1031\":5000,\"t1081\":2550,\"t1042\":1})",
-       {{"Cash", "50.00"}, {"ElectronicPayment", "25.50"}, {"PrePayment", "0.00"}, {"PostPayment", "0.00"}, {"Barter", "0.00"}}},
-      {R"({\"t1215\":5,\"t1216\":45,\"t1217\":100,\"t1042\":1})",
-       {{"Cash", "0.00"}, {"ElectronicPayment", "0.00"}, {"PrePayment", "0.05"}, {"PostPayment", "0.45"}, {"Barter", "1.00"}}},
-      {R"({\"t1042\":1})",
-       {{"Cash", "0.00"}, {"ElectronicPayment", "0.00"}, {"PrePayment", "0.00"}, {"PostPayment", "0.00"}, {"Barter", "0.00"}}},
+      {R"({\"t1031\":10000,\"t1042\":1})", {only(0, "100.00")}},
+      {R"({\"t1081\":15000,\"t1031\":0,\"t1042\":1})", {only(1, "150.00")}},
+      {R"({\"t1031\":5000,\"t1081\":2550,\"t1042\":1})", {only(0, "50.00"), only(1, "25.50")}},
+      {R"({\"t1217\":100,\"t1216\":45,\"t1215\":5,\"t1031\":000,\"t1042\":1})",
+       {only(2, "0.05"), only(3, "0.45"), only(4, "1.00")}},
+      {R"({\"t1031\":-300,\"t1081\":300,\"t1042\":1})", {only(0, "-3.00"), only(1, "3.00")}},
+      {R"({\"t1042\":1})", {kZero}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.body);
@@ -214,9 +224,10 @@ TEST_F(CheckElementTest, PaymentsHoldAllFiveSumsInOrder) {
     ValueNotes notes;
     processCheckPayments(d, check, c.body, notes);
     EXPECT_EQ((std::vector<std::string>{"Goods", "Payments"}), childNames(check));
-    const auto payments = children(check->FirstChildElement("Payments"), "Payment");
-    ASSERT_EQ(1u, payments.size());
-    EXPECT_EQ(c.payment, attributesOf(payments[0]));
+    std::vector<Attributes> payments;
+    for (const auto* payment : children(check->FirstChildElement("Payments"), "Payment")) payments.push_back(attributesOf(payment));
+    EXPECT_EQ(c.payments, payments);
+    EXPECT_TRUE(notes.empty());
   }
 }
 
