@@ -40,7 +40,7 @@ void warnOfAnotherFormat(const std::string& fileName, const std::string& configF
   tinyxml2::XMLDocument tag;
   const tinyxml2::XMLElement* root = readRootStartTag(goodsFile, tag);
   const char* ns = root != nullptr ? root->Attribute("xmlns") : nullptr;
-  ImportDataFormat goodsFormat;
+  ImportDataFormat goodsFormat = format;
   if (ns == nullptr || std::string_view(root->Name()) != "ExportData" || !formatOfNamespace(ns, goodsFormat) ||
       goodsFormat == format)
     return;
@@ -198,7 +198,7 @@ int importOnce(const std::string& fileName, const std::string& configFileName, c
     printError("cannot read config/importparams/import from " + configFileName + "; nothing imported");
     return kExitRunFailed;
   }
-  ImportDataFormat format;
+  ImportDataFormat format = ImportDataFormat::k3000;
   if (!formatNamed(formatVersion, format)) {
     printError("formatVersion=\"" + formatVersion + "\" on config/importparams/import in " + configFileName +
                " is no format this program writes: set 3000 (format 3.0) or 3003 (format 3.0.0.3), as the device " +

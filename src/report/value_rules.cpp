@@ -114,7 +114,7 @@ void ShiftValues::collect(const std::string& shiftName, std::vector<std::string>
   for (const auto& [name, notes] : items_) add(name, notes);
 }
 
-std::string shownValue(std::string_view value) {
+std::string shownValue(std::string_view value, bool allBytes) {
   std::size_t end = value.size();
   if (end > kShownBytes) {
     end = kShownBytes;
@@ -125,7 +125,7 @@ std::string shownValue(std::string_view value) {
   static constexpr char kHex[] = "0123456789ABCDEF";
   for (std::size_t i = 0; i < end; ++i) {
     const auto c = static_cast<unsigned char>(value[i]);
-    if (c < 0x20 || c == 0x7F) {
+    if (c < 0x20 || c == 0x7F || (allBytes && c >= 0x80)) {
       out.append("\\x").append(1, kHex[c >> 4]).append(1, kHex[c & 0xF]);
     } else {
       out += static_cast<char>(c);
@@ -150,7 +150,9 @@ std::string textValue(std::string_view raw, const std::string& what, ValueNotes&
   }
   if (dropped) notes.mend("control bytes dropped from " + what);
   std::size_t characters = 0;
-  if (!xmlCharacters(out, characters)) notes.refuse(what + " " + shownValue(out) + " is no UTF-8 text that XML allows");
+  // Shown byte for byte: as it stands it is no text a console shows either.
+  if (!xmlCharacters(out, characters))
+    notes.refuse(what + " " + shownValue(out, true) + " is no UTF-8 text that XML allows");
   return out;
 }
 

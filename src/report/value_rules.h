@@ -55,8 +55,8 @@ class ShiftValues {
 };
 
 // `value` as a message shows it: in double quotes, bytes below 0x20 and DEL
-// as \xNN, cut after 64 bytes.
-std::string shownValue(std::string_view value);
+// (and, with `allBytes`, every byte from 0x80 on) as \xNN, cut after 64 bytes.
+std::string shownValue(std::string_view value, bool allBytes = false);
 
 // The values below each take the text the service gave for the value called
 // `what` (e.g. "Code of good 2"), note in `notes` what they mend or refuse,

@@ -435,7 +435,7 @@ TEST_F(ImportRunTest, OddServiceValuesAreMendedOrRefused) {
       {"code of 37 characters", oddCheck(oddItem(one, std::string(37, '7'))),
        shift + "check 1 (Number 9): Code of good 1 \"" + std::string(37, '7') + "\" has 37 characters, more than 36", ""},
       {"code that is no UTF-8", oddCheck(oddItem(one, "A\xFF")),
-       shift + "check 1 (Number 9): Code of good 1 \"A\xFF\" is no UTF-8 text that XML allows", ""},
+       shift + "check 1 (Number 9): Code of good 1 \"A\\xFF\" is no UTF-8 text that XML allows", ""},
       {"price of 16 digits", oddCheck(oddItem(one, "TEA-1", "1234567890123456")),
        shift + "check 1 (Number 9): Price of good 1 \"12345678901234.56\" has more than 15 digits", ""},
       {"quantity of 16 digits", oddCheck(oddItem("1e15")),
