@@ -12,63 +12,12 @@
 #include "files/messages.h"
 #include "files/text_file.h"
 #include "report/kept_until_exit.h"
+#include "report/root_tag.h"
 #include "text/date_time.h"
 
-namespace {
-
-constexpr std::size_t npos = std::string_view::npos;
-
-// Where the root element's start tag begins: the first '<' that opens no
-// declaration, processing instruction, comment or document type.
-std::size_t rootTagStart(std::string_view xml) {
-  std::size_t pos = 0;
-  while ((pos = xml.find('<', pos)) != npos) {
-    const std::string_view rest = xml.substr(pos);
-    std::size_t skip;
-    if (rest.compare(0, 2, "<?") == 0) {
-      skip = xml.find("?>", pos);
-      if (skip != npos) skip += 2;
-    } else if (rest.compare(0, 4, "<!--") == 0) {
-      skip = xml.find("-->", pos);
-      if (skip != npos) skip += 3;
-    } else if (rest.compare(0, 2, "<!") == 0) {
-      skip = xml.find('>', pos);
-      if (skip != npos) skip += 1;
-    } else {
-      return pos;
-    }
-    if (skip == npos) return npos;
-    pos = skip;
-  }
-  return npos;
-}
-
-}  // namespace
-
 bool rootHasAttribute(std::string_view xml, const char* rootName, const char* attributeName) {
-  const std::size_t start = rootTagStart(xml);
-  if (start == npos) return false;
-  // The tag ends at the first '>' outside a quoted value.
-  char quote = 0;
-  std::size_t end = start + 1;
-  for (; end < xml.size(); ++end) {
-    const char c = xml[end];
-    if (quote != 0) {
-      if (c == quote) quote = 0;
-    } else if (c == '"' || c == '\'') {
-      quote = c;
-    } else if (c == '>') {
-      break;
-    }
-  }
-  if (end >= xml.size()) return false;
-  // The start tag alone, closed as an empty element, reads as the root would.
-  std::string tag(xml.substr(start, end - start));
-  if (tag.empty() || tag.back() != '/') tag += '/';
-  tag += '>';
   tinyxml2::XMLDocument doc;
-  if (doc.Parse(tag.c_str(), tag.size()) != tinyxml2::XML_SUCCESS) return false;
-  const tinyxml2::XMLElement* root = doc.RootElement();
+  const tinyxml2::XMLElement* root = parseRootStartTag(xml, doc);
   return root != nullptr && std::strcmp(root->Name(), rootName) == 0 && root->Attribute(attributeName) != nullptr;
 }
 

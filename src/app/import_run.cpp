@@ -11,9 +11,44 @@
 #include "files/text_file.h"
 #include "platform/platform.h"
 #include "report/import_document.h"
+#include "report/root_tag.h"
+#include "report/xml_elements.h"
 #include "text/date_time.h"
 
 namespace {
+
+// A formatVersion the program does not write ends the run as a configuration
+// it cannot work with does.
+constexpr int kExitUnusableConfig = kExitNoService;
+
+const char* formatTitle(ImportDataFormat format) { return format == ImportDataFormat::k3003 ? "3.0.0.3" : "3.0"; }
+
+// The goods file 1C writes beside the exchange file: ExportData.xml beside
+// ImportData.xml (ExportData_1.xml beside ImportData_1.xml).
+std::string exportDataBeside(const std::string& fileName) {
+  static constexpr std::string_view kImport = "ImportData";
+  const std::string name = nameOf(fileName);
+  const std::string rest = name.compare(0, kImport.size(), kImport) == 0 ? name.substr(kImport.size()) : ".xml";
+  return folderOf(fileName) + "ExportData" + rest;
+}
+
+// 1C writes its goods file in the format set on the device and reads the
+// sales reports only in that format: when the goods file beside the
+// exchange file is in the other one, says which formatVersion to set.
+void warnOfAnotherFormat(const std::string& fileName, const std::string& configFileName, ImportDataFormat format) {
+  const std::string goodsFile = exportDataBeside(fileName);
+  tinyxml2::XMLDocument tag;
+  const tinyxml2::XMLElement* root = readRootStartTag(goodsFile, tag);
+  const char* ns = root != nullptr ? root->Attribute("xmlns") : nullptr;
+  ImportDataFormat goodsFormat = format;
+  if (ns == nullptr || std::string_view(root->Name()) != "ExportData" || !formatOfNamespace(ns, goodsFormat) ||
+      goodsFormat == format)
+    return;
+  printWarning(std::string("1C's goods file ") + goodsFile + " is in format " + formatTitle(goodsFormat) + " (" + ns +
+               "), and 1C loads sales reports only in the format it writes, but " + fileName + " is written in " +
+               formatTitle(format) + ": set formatVersion=\"" + formatVersionOf(goodsFormat) +
+               "\" on config/importparams/import in " + configFileName);
+}
 
 // What the commit record keeps of the exchange file as it was: its
 // fingerprint and when it was written ("" when there was none), so that any
@@ -87,7 +122,7 @@ bool settlePendingCommit(const std::string& fileName, const std::string& configF
 }
 
 int writeAndCommit(const std::string& fileName, const std::string& configFileName, const DocumentQuery& query,
-                   const ExchangeFileCheck& previous) {
+                   ImportDataFormat format, const ExchangeFileCheck& previous) {
   const std::string previousDocDT = lastDocDT;  // as the file has it ("0" stays "0")
   AtomicFile out(fileName);
   std::string error;
@@ -95,7 +130,7 @@ int writeAndCommit(const std::string& fileName, const std::string& configFileNam
     printError("cannot write exchange file " + fileName + ": " + error + "; lastDocDT unchanged");
     return kExitRunFailed;
   }
-  const ImportDocumentResult built = writeImportDataXML(out.file(), query);
+  const ImportDocumentResult built = writeImportDataXML(out.file(), query, format);
   const ShiftWalkResult& walk = built.walk;
   switch (built.outcome) {
     case ImportDocumentResult::Outcome::kFailed:
@@ -146,8 +181,7 @@ int writeAndCommit(const std::string& fileName, const std::string& configFileNam
   if (!updateImportElement(configFileName, clearRecord(), error))
     printWarning(error + "; the shifts are in " + fileName + ", and the next run clears the commit record");
 
-  for (const std::string& line : built.rejected)
-    printWarning(fileName + ": " + line + "; 1C refuses a file with such values");
+  for (const std::string& line : walk.warnings) printWarning(fileName + ": " + line);
   printLine(" import: " + std::to_string(walk.reportCount) + " sales report(s) with " +
             std::to_string(walk.checkCount) + " check(s) written to " + fileName + ", lastDocDT " +
             walk.lastClosingDate);
@@ -164,6 +198,14 @@ int importOnce(const std::string& fileName, const std::string& configFileName, c
     printError("cannot read config/importparams/import from " + configFileName + "; nothing imported");
     return kExitRunFailed;
   }
+  ImportDataFormat format = ImportDataFormat::k3000;
+  if (!formatNamed(formatVersion, format)) {
+    printError("formatVersion=\"" + formatVersion + "\" on config/importparams/import in " + configFileName +
+               " is no format this program writes: set 3000 (format 3.0) or 3003 (format 3.0.0.3), as the device " +
+               "in 1C is set; nothing imported");
+    return kExitUnusableConfig;
+  }
+  warnOfAnotherFormat(fileName, configFileName, format);
   if (!settlePendingCommit(fileName, configFileName)) return kExitRunFailed;
   removeStaleTemporaries(fileName);
   removeStaleTemporaries(configFileName);
@@ -179,7 +221,7 @@ int importOnce(const std::string& fileName, const std::string& configFileName, c
       printError("exchange file " + fileName + " " + previous.reason + "; left as it is, nothing imported");
       return kExitRunFailed;
     default:
-      return writeAndCommit(fileName, configFileName, query, previous);
+      return writeAndCommit(fileName, configFileName, query, format, previous);
   }
 }
 

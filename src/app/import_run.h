@@ -9,12 +9,16 @@
 // Runs the import once with the documents coming from `query`: looks at the
 // exchange file first (a report 1C has not loaded yet is never replaced, a
 // file that is not ours never touched), reads the import settings from
-// `configFileName`, writes the ImportData file `fileName` atomically and only
-// then moves lastDocDT. All or nothing: when a query fails or a file cannot
-// be written, nothing is changed (an exchange file whose shifts could not be
-// booked is taken back). Without any closed shift no file is written.
-// Reports on standard output or, for a failure, standard error, one line
-// each. Returns kExitOk or kExitRunFailed.
+// `configFileName`, writes the ImportData file `fileName` atomically, in the
+// format that formatVersion names, and only then moves lastDocDT. All or
+// nothing: when a query fails, a value would make 1C refuse the file, or a
+// file cannot be written, nothing is changed (an exchange file whose shifts
+// could not be booked is taken back). Without any closed shift no file is
+// written. Reports on standard output or, for a failure, standard error, one
+// line each; values mended on the way get a warning each, and so does a
+// goods file of 1C's beside the exchange file that is in the other format.
+// Returns kExitOk, kExitRunFailed, or kExitNoService for a formatVersion it
+// does not write.
 int runImport(const std::string& fileName, const std::string& configFileName, const DocumentQuery& query);
 
 // The same against the service (getAllDocsByKind).

@@ -181,6 +181,8 @@ bool readImportParams(const std::string& configFileName) {
   if (import == nullptr) return false;
   lastDocDT = attributeText(import, "lastDocDT");
   kkmNum = attributeText(import, "kkmNum");
+  const char* format = import->Attribute("formatVersion");
+  formatVersion = format ? format : kDefaultFormatVersion;
   if (debugmode == 1) {
     printLine(" readImportParams lastDocDT " + lastDocDT);
     printLine(" kkmNum " + kkmNum);

@@ -14,8 +14,9 @@
 // values. A missing attribute reads as the empty text.
 bool readInitialPreferences(const std::string& configFileName);
 
-// Reads lastDocDT and kkmNum from config/importparams/import. Returns true
-// when the element was found; otherwise the settings keep their values.
+// Reads lastDocDT, kkmNum and formatVersion (kDefaultFormatVersion when the
+// attribute is absent) from config/importparams/import. Returns true when
+// the element was found; otherwise the settings keep their values.
 bool readImportParams(const std::string& configFileName);
 
 // One attribute of config/importparams/import to set to `value` (in place

@@ -12,6 +12,7 @@ std::string runLog;
 
 std::string lastDocDT;
 std::string kkmNum;
+std::string formatVersion = kDefaultFormatVersion;
 
 std::string idSession;
 std::string nameUser;
@@ -31,6 +32,7 @@ void resetSettings() {
   runLog.clear();
   lastDocDT.clear();
   kkmNum.clear();
+  formatVersion = kDefaultFormatVersion;
   idSession.clear();
   nameUser.clear();
   idUser = 0;

@@ -16,6 +16,11 @@ extern std::string runLog;     // file to which every run appends one line; empt
 // --- From the configuration file, filled by readImportParams. ---
 extern std::string lastDocDT;  // service date-time of the last shift close already reported; "0" = from the start
 extern std::string kkmNum;     // serial number of the cash register whose documents are imported
+// The formatVersion attribute as the file has it: which of 1C's exchange
+// formats the ImportData file is written in; kDefaultFormatVersion when the
+// file has no such attribute.
+extern std::string formatVersion;
+inline constexpr const char* kDefaultFormatVersion = "3000";
 
 // --- From the login answer, filled by getLoginParams. ---
 extern std::string idSession;  // a credential: shown only in debug mode

@@ -2,6 +2,7 @@
 
 #include "config/debug_dump.h"
 #include "report/check_payments.h"
+#include "report/value_rules.h"
 #include "report/xml_elements.h"
 #include "text/date_time.h"
 #include "text/json_scanner.h"
@@ -28,7 +29,32 @@ std::string mapTaxRate(std::string_view t1199) {
   return std::string(t1199);
 }
 
+// The raw value of `tag` in the goods item `item`: from behind its key up to
+// the next tag or the end of the item (whose own closing brace, if the item
+// has one, is left out); "" when the item has no such tag.
+std::string_view itemTagValue(std::string_view item, std::string_view tag) {
+  static constexpr std::string_view kKeyEnd = "\\\":";  // \":
+  for (std::size_t pos = item.find(tag); pos != npos; pos = item.find(tag, pos + 1)) {
+    if (item.compare(pos + tag.size(), kKeyEnd.size(), kKeyEnd) != 0) continue;
+    const std::size_t start = pos + tag.size() + kKeyEnd.size();
+    const std::size_t next = item.find(",\\\"t", start);
+    std::string_view value = item.substr(start, next == npos ? npos : next - start);
+    if (next == npos && !value.empty() && value.back() == '}') value.remove_suffix(1);
+    return value;
+  }
+  return {};
+}
+
 }  // namespace
+
+std::string_view bodyTagsOf(std::string_view oneDocString) {
+  const std::string_view body = bodyOfDocJSON(oneDocString);
+  // The closing quote is the last quote that is not escaped.
+  for (std::size_t pos = body.rfind('"'); pos != npos && pos > 0; pos = body.rfind('"', pos - 1)) {
+    if (body[pos - 1] != '\\') return body.substr(0, pos);
+  }
+  return body;
+}
 
 std::string_view cutGoodsJSON(std::string_view docBody) {
   // Behind either marker come three characters (colon, bracket, brace) in
@@ -50,48 +76,55 @@ std::string_view cutGoodsJSON(std::string_view docBody) {
 }
 
 void processOneGoodElement(tinyxml2::XMLDocument& doc, tinyxml2::XMLElement* goodsElement,
-                           std::string_view oneGoodString) {
-  tinyxml2::XMLElement* good =
-      addElementWithAttribute(doc, goodsElement, "Good", "Code", getTagStringFromBodyJSON(oneGoodString, "t40385"));
-  good->SetAttribute("Quantity", getTagStringFromBodyJSON(oneGoodString, "t1023").c_str());
-  good->SetAttribute("Price", getTagSumFromBodyJSON(oneGoodString, "t1079").c_str());
-  good->SetAttribute("Sum", getTagSumFromBodyJSON(oneGoodString, "t1043").c_str());
+                           std::string_view oneGoodString, int goodIndex, ValueNotes& notes) {
+  const std::string ofGood = " of good " + std::to_string(goodIndex);
+  tinyxml2::XMLElement* good = addElementWithAttribute(
+      doc, goodsElement, "Good", "Code", codeValue(getTagStringFromBodyJSON(oneGoodString, "t40385"), "Code" + ofGood, notes));
+  good->SetAttribute("Quantity", quantityValue(itemTagValue(oneGoodString, "t1023"), "Quantity" + ofGood, notes).c_str());
+  good->SetAttribute("Price", moneyValue(getTagValueFromBodyJSON(oneGoodString, "t1079"), "Price" + ofGood, true, notes).c_str());
+  good->SetAttribute("Sum", moneyValue(getTagValueFromBodyJSON(oneGoodString, "t1043"), "Sum" + ofGood, true, notes).c_str());
   const std::string taxValue = mapTaxRate(getTagValueFromBodyJSON(oneGoodString, "t1199"));
-  good->SetAttribute("TaxRate", taxValue.c_str());
+  good->SetAttribute("TaxRate", textValue(taxValue, "TaxRate" + ofGood, notes).c_str());
   const std::string paymentMethod = getTagValueFromBodyJSON(oneGoodString, "t1214");
-  good->SetAttribute("PaymentMethod", paymentMethod.c_str());
+  good->SetAttribute("PaymentMethod", countValue(paymentMethod, "PaymentMethod" + ofGood, notes).c_str());
 }
 
-void getOneCheckFromGoodsJSON(tinyxml2::XMLDocument& doc, tinyxml2::XMLElement* checkElement,
-                              std::string_view docBody) {
+void getOneCheckFromGoodsJSON(tinyxml2::XMLDocument& doc, tinyxml2::XMLElement* checkElement, std::string_view docBody,
+                              ValueNotes& notes) {
   const std::string_view goodsJSON = cutGoodsJSON(docBody);
+  // A body without any item gets an empty Goods: a Good made up of defaults
+  // would carry an empty code and quantity, which 1C can neither match nor take.
   tinyxml2::XMLElement* goodsElement = addElementWithText(doc, checkElement, "Goods", "");
-  bool anyItem = false;
+  int goodIndex = 0;
   forEachGood(goodsJSON, [&](std::string_view oneGoodString) {
-    anyItem = true;
     debugDump("getOneCheckFromGoodsJSON.json", "", oneGoodString);
-    processOneGoodElement(doc, goodsElement, oneGoodString);
+    processOneGoodElement(doc, goodsElement, oneGoodString, ++goodIndex, notes);
   });
-  // A body without any item gets one Good with default values.
-  if (!anyItem) {
-    debugDump("getOneCheckFromGoodsJSON.json", "", "");
-    processOneGoodElement(doc, goodsElement, "");
-  }
 }
 
 void processOneCheckElement(tinyxml2::XMLDocument& doc, tinyxml2::XMLElement* checksElement,
-                            std::string_view oneDocString) {
+                            std::string_view oneDocString, ShiftValues& values) {
   if (oneDocString.empty()) return;
-  const std::string checkDate = convertDateTimeTo1C(getStringFromJSON(oneDocString, "docDt"));
-  const std::string_view docBody = bodyOfDocJSON(oneDocString);
+  const int place = values.nextCheck();
+  ValueNotes notes;
+  const std::string docDt = getStringFromJSON(oneDocString, "docDt");
+  const std::string checkDate = dateValue(convertDateTimeTo1C(docDt), docDt, "Date", values.closingDate(), notes);
+  const std::string_view docBody = bodyTagsOf(oneDocString);
   tinyxml2::XMLElement* checkElement = addElementWithAttribute(doc, checksElement, "Check", "Date", checkDate);
-  checkElement->SetAttribute("Number", getTagValueFromBodyJSON(docBody, "t1042").c_str());
-  checkElement->SetAttribute("TaxationSystem", getTagValueFromBodyJSON(docBody, "t1055").c_str());
-  checkElement->SetAttribute("OperationType", getTagValueFromBodyJSON(docBody, "t1054").c_str());
-  if (!docBody.empty()) {
-    getOneCheckFromGoodsJSON(doc, checkElement, docBody);
-    processCheckPayments(doc, checkElement, docBody);
+  const std::string number = textValue(getTagValueFromBodyJSON(docBody, "t1042"), "Number", notes);
+  checkElement->SetAttribute("Number", number.c_str());
+  checkElement->SetAttribute("TaxationSystem",
+                             countValue(getTagValueFromBodyJSON(docBody, "t1055"), "TaxationSystem", notes).c_str());
+  checkElement->SetAttribute("OperationType",
+                             countValue(getTagValueFromBodyJSON(docBody, "t1054"), "OperationType", notes).c_str());
+  // The goods are cut out of the body as it stands, which ends in the marker
+  // of a trailing goods list.
+  const std::string_view wholeBody = bodyOfDocJSON(oneDocString);
+  if (!wholeBody.empty()) {
+    getOneCheckFromGoodsJSON(doc, checkElement, wholeBody, notes);
+    processCheckPayments(doc, checkElement, docBody, notes);
   }
+  values.keep("check " + std::to_string(place) + " (Number " + number + ")", std::move(notes));
   debugDump("processOneCheckElement.json", "----------docFullJSON-------------", oneDocString);
-  debugDump("processOneCheckElement.json", "----------docBody-------------", docBody);
+  debugDump("processOneCheckElement.json", "----------docBody-------------", wholeBody);
 }

@@ -1,53 +1,60 @@
 #include "report/check_lists.h"
 
-#include <string>
-
 #include "config/debug_dump.h"
 #include "report/check_element.h"
 #include "report/xml_elements.h"
 #include "text/date_time.h"
 #include "text/json_scanner.h"
 
-int processChecks(tinyxml2::XMLDocument& doc, tinyxml2::XMLElement* saleReport, std::string_view docs) {
+std::string shiftNumberOf(std::string_view oneDocString) {
+  // The scanner gives "0" for a missing tag.
+  std::string number = getTagValueFromBodyJSON(bodyTagsOf(oneDocString), "t1038");
+  if (number == "0") number.clear();
+  return number;
+}
+
+int processChecks(tinyxml2::XMLDocument& doc, tinyxml2::XMLElement* saleReport, std::string_view docs,
+                  const std::string& shiftNumber, ShiftValues& values) {
   tinyxml2::XMLElement* checks = addElementWithText(doc, saleReport, "Checks", "");
-  bool shiftNumberSet = false;
+  std::string fromChecks;
   int checkCount = 0;
   forEachDocument(docs, [&](std::string_view oneDocString) {
-    // The first check decides; only a value that is empty text lets the next one.
-    if (!shiftNumberSet) {
-      const std::string shiftNum = getTagValueFromBodyJSON(oneDocString, "t1038");
-      if (!shiftNum.empty()) {
-        saleReport->SetAttribute("ShiftNumber", shiftNum.c_str());
-        shiftNumberSet = true;
-      }
-    }
+    if (fromChecks.empty()) fromChecks = shiftNumberOf(oneDocString);
     ++checkCount;
-    processOneCheckElement(doc, checks, oneDocString);
+    processOneCheckElement(doc, checks, oneDocString, values);
   });
-  if (checkCount == 0) saleReport->SetAttribute("ShiftNumber", "0");
+  const std::string& number = !fromChecks.empty() ? fromChecks : !shiftNumber.empty() ? shiftNumber : "0";
+  saleReport->SetAttribute("ShiftNumber", textValue(number, "ShiftNumber", values.shift()).c_str());
   return checkCount;
 }
 
-void processIncomeOutcomeChecks(tinyxml2::XMLDocument& doc, tinyxml2::XMLElement* saleReport, std::string_view docs) {
-  if (docs.empty()) return;
-  tinyxml2::XMLElement* incomeOutcomeChecks = addElementWithText(doc, saleReport, "IncomeOutcomeChecks", "");
+void processIncomeOutcomeChecks(tinyxml2::XMLDocument& doc, tinyxml2::XMLElement* saleReport, std::string_view docs,
+                                ShiftValues& values) {
+  tinyxml2::XMLElement* incomeOutcomeChecks = nullptr;
   forEachDocument(docs, [&](std::string_view oneDocString) {
-    processOneIncomeOutcomeCheckElement(doc, incomeOutcomeChecks, oneDocString);
+    if (incomeOutcomeChecks == nullptr)
+      incomeOutcomeChecks = addElementWithText(doc, saleReport, "IncomeOutcomeChecks", "");
+    processOneIncomeOutcomeCheckElement(doc, incomeOutcomeChecks, oneDocString, values);
   });
 }
 
 void processOneIncomeOutcomeCheckElement(tinyxml2::XMLDocument& doc, tinyxml2::XMLElement* incomeOutcomeChecks,
-                                         std::string_view oneDocString) {
+                                         std::string_view oneDocString, ShiftValues& values) {
   if (oneDocString.empty()) return;
   debugDump("processOneIncomeOutcomeCheckElement.json", "", oneDocString);
-  const std::string checkDate = convertDateTimeTo1C(getStringFromJSON(oneDocString, "docDt"));
+  const int place = values.nextIncomeOutcomeCheck();
+  ValueNotes notes;
+  const std::string docDt = getStringFromJSON(oneDocString, "docDt");
+  const std::string checkDate = dateValue(convertDateTimeTo1C(docDt), docDt, "Date", values.closingDate(), notes);
   // A kind that is missing or no number reads as -1 and counts as income.
   const char* docType = getIntFromJSON(oneDocString, "docKind") == kCashOutcomeKind ? "Outcome" : "Income";
-  const std::string_view docBody = bodyOfDocJSON(oneDocString);
+  const std::string_view docBody = bodyTagsOf(oneDocString);
   tinyxml2::XMLElement* element =
       addElementWithAttribute(doc, incomeOutcomeChecks, "IncomeOutcomeCheck", "Date", checkDate);
   element->SetAttribute("Type", docType);
-  element->SetAttribute("Number", getTagValueFromBodyJSON(docBody, "t1042").c_str());
+  const std::string number = textValue(getTagValueFromBodyJSON(docBody, "t1042"), "Number", notes);
+  element->SetAttribute("Number", number.c_str());
   // Sum is read from t1055: the files 1C has loaded so far carry it so.
-  element->SetAttribute("Sum", getTagSumFromBodyJSON(docBody, "t1055").c_str());
+  element->SetAttribute("Sum", moneyValue(getTagValueFromBodyJSON(docBody, "t1055"), "Sum", false, notes).c_str());
+  values.keep("income/outcome check " + std::to_string(place) + " (Number " + number + ")", std::move(notes));
 }

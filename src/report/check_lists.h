@@ -3,23 +3,34 @@
 
 #include <tinyxml2.h>
 
+#include <string>
 #include <string_view>
+
+#include "report/value_rules.h"
 
 inline constexpr int kCashOutcomeKind = 130;
 
+// The shift number (t1038) in the body of `oneDocString`; "" when it has
+// none, or "0", or only empty text.
+std::string shiftNumberOf(std::string_view oneDocString);
+
 // Adds Checks under `saleReport` with one Check per document of `docs`, and
-// sets the report's ShiftNumber from the first document's shift number (t1038;
-// "0" when it has none, so an empty list gives "0"). Only a first value that
-// is empty text lets the next document decide. Returns the number of Check
-// elements written.
-int processChecks(tinyxml2::XMLDocument& doc, tinyxml2::XMLElement* saleReport, std::string_view docs);
+// sets the report's ShiftNumber: the shift number of the first check that
+// has one, else `shiftNumber` (that of the shift's own documents), else "0".
+// 1C finds or makes its cash shift by this number, so "0" would stand for a
+// shift that never was. Returns the number of Check elements written.
+int processChecks(tinyxml2::XMLDocument& doc, tinyxml2::XMLElement* saleReport, std::string_view docs,
+                  const std::string& shiftNumber, ShiftValues& values);
 
 // Adds IncomeOutcomeChecks under `saleReport` with one IncomeOutcomeCheck per
-// document of `docs`; adds nothing when `docs` is "".
-void processIncomeOutcomeChecks(tinyxml2::XMLDocument& doc, tinyxml2::XMLElement* saleReport, std::string_view docs);
+// document of `docs`; adds nothing when `docs` holds no document (1C's
+// format has no empty IncomeOutcomeChecks).
+void processIncomeOutcomeChecks(tinyxml2::XMLDocument& doc, tinyxml2::XMLElement* saleReport, std::string_view docs,
+                                ShiftValues& values);
 
-// One IncomeOutcomeCheck for the document `oneDocString`: Date (its docDt),
-// Type ("Outcome" for kind 130, "Income" for anything else), Number (t1042)
-// and Sum (t1055 as money). Writes nothing for "".
+// One IncomeOutcomeCheck for the document `oneDocString`: Date (its docDt;
+// the shift's ClosingDate when that cannot be read), Type ("Outcome" for
+// kind 130, "Income" for anything else), Number (t1042) and Sum (t1055 as
+// money). Writes nothing for "".
 void processOneIncomeOutcomeCheckElement(tinyxml2::XMLDocument& doc, tinyxml2::XMLElement* incomeOutcomeChecks,
-                                         std::string_view oneDocString);
+                                         std::string_view oneDocString, ShiftValues& values);

@@ -6,7 +6,6 @@
 
 #include "files/text_file.h"
 #include "report/kept_until_exit.h"
-#include "report/rejected_values.h"
 #include "report/xml_elements.h"
 
 namespace {
@@ -112,19 +111,24 @@ ExchangeFileCheck inspectExchangeFile(const std::string& fileName) {
   return check;
 }
 
-ImportDocumentResult writeImportDataXML(std::FILE* out, const DocumentQuery& query) {
+ImportDocumentResult writeImportDataXML(std::FILE* out, const DocumentQuery& query, ImportDataFormat format) {
   ImportDocumentResult result;
   // Left for the process's exit however the run ends: freeing a document of
   // hundreds of thousands of nodes one by one costs much of the time it took to build.
   KeptUntilExit<tinyxml2::XMLDocument> document;
   tinyxml2::XMLDocument& docOut = *document;
-  tinyxml2::XMLElement* root = addImportDataRoot(docOut);
+  tinyxml2::XMLElement* root = addImportDataRoot(docOut, format);
   ShiftByShiftPrinter printer(docOut, out);
-  const bool walked = processShiftIntervals(docOut, root, query, result.walk, [&](tinyxml2::XMLElement& report, std::string&) {
-    listRejectedValuesOfShift(report, result.rejected);
+  const auto sink = [&](tinyxml2::XMLElement& report, std::string& error) {
+    // A file 1C refuses is refused whole: nothing of it is worth keeping.
+    if (!result.walk.refusal.empty()) {
+      error = result.walk.refusal;
+      return false;
+    }
     printer.add(report);
     return true;
-  });
+  };
+  const bool walked = processShiftIntervals(docOut, root, query, result.walk, format, sink);
   if (!walked) {
     result.outcome = ImportDocumentResult::Outcome::kFailed;
     result.error = result.walk.error;

@@ -43,14 +43,16 @@ struct ImportDocumentResult {
     kFailed,     // a query failed: what was printed must not be kept
   };
   Outcome outcome = Outcome::kNothingNew;
-  ShiftWalkResult walk;               // counts, the last reported closing, shifts left for later
-  std::vector<std::string> rejected;  // values 1C refuses, one line per shift or check
-  std::string error;                  // why, when kFailed
+  ShiftWalkResult walk;  // counts, the last reported closing, shifts left for later, mended values
+  std::string error;     // why, when kFailed: a failed query, or a value 1C refuses
 };
 
 // Builds the ImportData document from the documents `query` finds since the
 // lastDocDT setting and prints it into `out`, one SaleReport at a time, in
 // the library's indented layout (the same bytes as printing the whole
-// document). Without any closed shift nothing is printed. Stores nothing:
-// the caller keeps the file and moves lastDocDT.
-ImportDocumentResult writeImportDataXML(std::FILE* out, const DocumentQuery& query);
+// document), in `format`. Without any closed shift nothing is printed. A
+// shift holding a value that 1C's schema refuses is not printed and ends the
+// building as kFailed, its `error` naming the shift, the check and the value.
+// Stores nothing: the caller keeps the file and moves lastDocDT.
+ImportDocumentResult writeImportDataXML(std::FILE* out, const DocumentQuery& query,
+                                        ImportDataFormat format = ImportDataFormat::k3000);

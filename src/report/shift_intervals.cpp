@@ -5,6 +5,7 @@
 #include "config/debug_dump.h"
 #include "config/settings.h"
 #include "report/check_lists.h"
+#include "report/value_rules.h"
 #include "report/xml_elements.h"
 #include "text/date_time.h"
 #include "text/json_scanner.h"
@@ -12,6 +13,9 @@
 namespace {
 
 constexpr const char* kWalkDump = "processOneShiftInterval.json";
+
+// ShiftState of a closed shift.
+constexpr const char* kClosedShiftState = "2";
 
 // One dump entry: `label` followed directly by `value`; put together only
 // when the dump is written.
@@ -39,28 +43,40 @@ std::string getShiftDocs(const std::string& dateFrom, const DocumentQuery& query
 }
 
 tinyxml2::XMLElement* processOneShiftInterval(tinyxml2::XMLDocument& doc, tinyxml2::XMLElement* saleReports,
-                                              const std::string& startDate, const std::string& endDate,
-                                              const DocumentQuery& query, int& checkCount, std::string& error) {
+                                              const ShiftInterval& shift, const DocumentQuery& query,
+                                              ImportDataFormat format, ShiftWalkResult& result) {
   tinyxml2::XMLElement* saleReport = addElementWithText(doc, saleReports, "SaleReport", "");
-  const std::string openingDate = convertDateTimeTo1C(startDate);
-  const std::string closingDate = convertDateTimeTo1C(endDate);
+  ValueNotes notes;
+  const std::string closingDate =
+      dateValue(convertDateTimeTo1C(shift.endDate), shift.endDate, "ClosingDate", "", notes);
+  const std::string openingDate =
+      dateValue(convertDateTimeTo1C(shift.startDate), shift.startDate, "OpeningDate", closingDate, notes);
   saleReport->SetAttribute("OpeningDate", openingDate.c_str());
   saleReport->SetAttribute("ClosingDate", closingDate.c_str());
+  ShiftValues values(closingDate);
+  values.shift() = std::move(notes);
 
   // The interval queries take the raw dates of the opening and the closing.
-  std::string allDocsFromShiftInterval = askFor(query, startDate, endDate, kCheckKinds, error);
-  if (!error.empty()) return nullptr;
-  checkCount += processChecks(doc, saleReport, allDocsFromShiftInterval);
-  allDocsFromShiftInterval = askFor(query, startDate, endDate, kIncomeOutcomeKinds, error);
-  if (!error.empty()) return nullptr;
-  processIncomeOutcomeChecks(doc, saleReport, allDocsFromShiftInterval);
+  std::string allDocsFromShiftInterval = askFor(query, shift.startDate, shift.endDate, kCheckKinds, result.error);
+  if (!result.error.empty()) return nullptr;
+  result.checkCount += processChecks(doc, saleReport, allDocsFromShiftInterval, shift.shiftNumber, values);
+  allDocsFromShiftInterval = askFor(query, shift.startDate, shift.endDate, kIncomeOutcomeKinds, result.error);
+  if (!result.error.empty()) return nullptr;
+  processIncomeOutcomeChecks(doc, saleReport, allDocsFromShiftInterval, values);
 
-  addElementWithText(doc, saleReport, "ShiftState", "2");
+  if (format == ImportDataFormat::k3003)
+    saleReport->SetAttribute("ShiftState", kClosedShiftState);
+  else
+    addElementWithText(doc, saleReport, "ShiftState", kClosedShiftState);
+
+  const std::string shiftName = std::string("shift ") + saleReport->Attribute("ShiftNumber") + " (opened \"" +
+                                openingDate + "\", closed \"" + closingDate + "\")";
+  values.collect(shiftName, result.warnings, result.refusal);
   return saleReport;
 }
 
 bool processShiftIntervals(tinyxml2::XMLDocument& doc, tinyxml2::XMLElement* importData, const DocumentQuery& query,
-                           ShiftWalkResult& result, const SaleReportSink& sink) {
+                           ShiftWalkResult& result, ImportDataFormat format, const SaleReportSink& sink) {
   result = ShiftWalkResult();
   if (lastDocDT == "0") lastDocDT = kFirstDocDT;
   dump("----------start function- processShiftIntervals--------");
@@ -69,8 +85,8 @@ bool processShiftIntervals(tinyxml2::XMLDocument& doc, tinyxml2::XMLElement* imp
   if (!result.error.empty()) return false;
 
   bool shiftOpen = false;
-  std::string startDate;
-  std::string endDate;
+  ShiftInterval shift;
+  std::string openingShiftNumber;
   tinyxml2::XMLElement* saleReports = addElementWithText(doc, importData, "SaleReports", "");
   tinyxml2::XMLElement* handedOver = nullptr;  // the last report the sink took
   const bool walked = forEachDocument(shiftDocs, [&](std::string_view oneDocString) {
@@ -79,8 +95,9 @@ bool processShiftIntervals(tinyxml2::XMLDocument& doc, tinyxml2::XMLElement* imp
     if (kind == kShiftOpeningKind) {
       // A second opening without a closing in between replaces the first.
       shiftOpen = true;
-      startDate = getStringFromJSON(oneDocString, "docDt");
-      dump("----------found--startDate---------", startDate);
+      shift.startDate = getStringFromJSON(oneDocString, "docDt");
+      openingShiftNumber = shiftNumberOf(oneDocString);
+      dump("----------found--startDate---------", shift.startDate);
       return true;
     }
     if (kind != kShiftClosingKind || !shiftOpen) return true;
@@ -90,19 +107,20 @@ bool processShiftIntervals(tinyxml2::XMLDocument& doc, tinyxml2::XMLElement* imp
       ++result.shiftsLeft;
       return true;
     }
-    endDate = getStringFromJSON(oneDocString, "docDt");
+    shift.endDate = getStringFromJSON(oneDocString, "docDt");
+    shift.shiftNumber = shiftNumberOf(oneDocString);
+    if (shift.shiftNumber.empty()) shift.shiftNumber = openingShiftNumber;
     dump("------------processOneShiftInterval------------------");
-    dump("startDate--" + startDate + "----endDate---", endDate);
+    dump("startDate--" + shift.startDate + "----endDate---", shift.endDate);
     if (handedOver != nullptr) {
       // Printed already: it makes room for the next shift.
       doc.DeleteNode(handedOver);
       handedOver = nullptr;
     }
-    tinyxml2::XMLElement* saleReport =
-        processOneShiftInterval(doc, saleReports, startDate, endDate, query, result.checkCount, result.error);
+    tinyxml2::XMLElement* saleReport = processOneShiftInterval(doc, saleReports, shift, query, format, result);
     if (saleReport == nullptr) return false;
     ++result.reportCount;
-    result.lastClosingDate = endDate;
+    result.lastClosingDate = shift.endDate;
     if (sink) {
       if (!sink(*saleReport, result.error)) return false;
       handedOver = saleReport;

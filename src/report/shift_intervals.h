@@ -7,6 +7,9 @@
 
 #include <functional>
 #include <string>
+#include <vector>
+
+#include "report/xml_elements.h"
 
 // Document kinds of the service.
 inline constexpr int kShiftOpeningKind = 2;
@@ -42,6 +45,23 @@ struct ShiftWalkResult {
   int shiftsLeft = 0;           // closed shifts left for the next run by the check limit
   std::string lastClosingDate;  // raw docDt of the last closing reported; "" when none (or it had none)
   std::string error;            // set when a query failed: the document must not be saved
+  // Values mended on the way (control bytes dropped, a quantity that is no
+  // number, a date taken from the shift), one line per shift, check or
+  // income/outcome check, each naming them.
+  std::vector<std::string> warnings;
+  // The first value that 1C's schema refuses and that has no plain mending
+  // (a sum of more than 15 digits, a code of more than 36 characters), with
+  // its shift and check; "" when none. The document must not be saved.
+  std::string refusal;
+};
+
+// One closed shift: the raw docDt texts of its opening and closing, and the
+// shift number that their documents carry (the closing's t1038, else the
+// opening's; "" when neither has one).
+struct ShiftInterval {
+  std::string startDate;
+  std::string endDate;
+  std::string shiftNumber;
 };
 
 // Takes each SaleReport as soon as it is complete (to print it). The walk
@@ -53,14 +73,17 @@ using SaleReportSink = std::function<bool(tinyxml2::XMLElement& saleReport, std:
 // The shift openings and closings from `dateFrom` up to now.
 std::string getShiftDocs(const std::string& dateFrom, const DocumentQuery& query, std::string& error);
 
-// Writes one SaleReport under `saleReports` for the shift from `startDate` to
-// `endDate` (raw docDt texts): its dates, its checks and income/outcome
-// checks as `query` finds them, and ShiftState. Returns the SaleReport and
-// adds its checks to `checkCount`; returns null, with `error` set, when a
-// query failed (the SaleReport is then incomplete).
+// Writes one SaleReport under `saleReports` for `shift`: its dates (a
+// closing date that cannot be read is refused; an opening date that cannot
+// be read becomes the closing date), its checks and income/outcome checks as
+// `query` finds them, and ShiftState 2 as `format` places it. Returns the
+// SaleReport and adds its checks to `result.checkCount`, its mended values
+// to `result.warnings` and its first refused value, if `result.refusal` is
+// still "", there; returns null, with `result.error` set, when a query failed
+// (the SaleReport is then incomplete).
 tinyxml2::XMLElement* processOneShiftInterval(tinyxml2::XMLDocument& doc, tinyxml2::XMLElement* saleReports,
-                                              const std::string& startDate, const std::string& endDate,
-                                              const DocumentQuery& query, int& checkCount, std::string& error);
+                                              const ShiftInterval& shift, const DocumentQuery& query,
+                                              ImportDataFormat format, ShiftWalkResult& result);
 
 // Adds SaleReports under `importData` and one SaleReport per closed shift
 // since the lastDocDT setting ("0" is replaced by kFirstDocDT, also in the
@@ -70,9 +93,11 @@ tinyxml2::XMLElement* processOneShiftInterval(tinyxml2::XMLDocument& doc, tinyxm
 // last reported closing comes back in `result` for the caller to store once
 // the document is saved. Takes shifts only while fewer than
 // kMaxChecksPerRun checks are written; the closed shifts after that are
-// counted in `result.shiftsLeft`. Each finished SaleReport goes to `sink`
-// when one is given (else it stays in the document). Returns false when a
-// query failed or the sink refused (the walk stops at once; `result.error`
-// says which and why).
+// counted in `result.shiftsLeft`. The reports are written in `format`. Each
+// finished SaleReport goes to `sink` when one is given (else it stays in the
+// document). Returns false when a query failed or the sink refused (the walk
+// stops at once; `result.error` says which and why). A refused value does not
+// stop the walk by itself: it is in `result.refusal` for the sink to see.
 bool processShiftIntervals(tinyxml2::XMLDocument& doc, tinyxml2::XMLElement* importData, const DocumentQuery& query,
-                           ShiftWalkResult& result, const SaleReportSink& sink = nullptr);
+                           ShiftWalkResult& result, ImportDataFormat format = ImportDataFormat::k3000,
+                           const SaleReportSink& sink = nullptr);

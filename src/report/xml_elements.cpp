@@ -20,13 +20,41 @@ tinyxml2::XMLElement* addRootElementWithText(tinyxml2::XMLDocument& doc, const c
   return addElementWithText(doc, &doc, name, text);
 }
 
-tinyxml2::XMLElement* addImportDataRoot(tinyxml2::XMLDocument& doc) {
+const char* namespaceOf(ImportDataFormat format) {
+  return format == ImportDataFormat::k3003 ? kImportDataNamespace3003 : kImportDataNamespace;
+}
+
+const char* formatVersionOf(ImportDataFormat format) {
+  return format == ImportDataFormat::k3003 ? kImportDataFormatVersion3003 : kImportDataFormatVersion;
+}
+
+bool formatNamed(std::string_view text, ImportDataFormat& format) {
+  for (const ImportDataFormat f : {ImportDataFormat::k3000, ImportDataFormat::k3003}) {
+    if (text == formatVersionOf(f)) {
+      format = f;
+      return true;
+    }
+  }
+  return false;
+}
+
+bool formatOfNamespace(std::string_view ns, ImportDataFormat& format) {
+  for (const ImportDataFormat f : {ImportDataFormat::k3000, ImportDataFormat::k3003}) {
+    if (ns == namespaceOf(f)) {
+      format = f;
+      return true;
+    }
+  }
+  return false;
+}
+
+tinyxml2::XMLElement* addImportDataRoot(tinyxml2::XMLDocument& doc, ImportDataFormat format) {
   doc.InsertEndChild(doc.NewDeclaration());
   tinyxml2::XMLElement* root = addRootElementWithText(doc, "ImportData", "");
-  root->SetAttribute("xmlns", kImportDataNamespace);
+  root->SetAttribute("xmlns", namespaceOf(format));
   root->SetAttribute("xmlns:xs", kXmlSchemaNamespace);
   root->SetAttribute("xmlns:xsi", kXmlSchemaInstanceNamespace);
-  root->SetAttribute("FormatVersion", kImportDataFormatVersion);
+  root->SetAttribute("FormatVersion", formatVersionOf(format));
   return root;
 }
 

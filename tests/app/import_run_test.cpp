@@ -24,7 +24,7 @@ const std::string kO1 = "2020-03-02T08:00:00.000+0000", kC1 = "2020-03-02T20:00:
 const std::string kO2 = "2020-03-03T08:00:00.000+0000", kC2 = "2020-03-03T20:00:00.000+0000";
 const std::string kO3 = "2020-03-04T08:00:00.000+0000";
 
-std::string configText(const std::string& lastDocDT) {
+std::string configText(const std::string& lastDocDT, const std::string& moreImportAttributes = "") {
   return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
          "<config>\n"
          "    <basicparams>\n"
@@ -33,7 +33,9 @@ std::string configText(const std::string& lastDocDT) {
          "    <importparams>\n"
          "        <import lastDocDT=\"" +
          lastDocDT +
-         "\" kkmNum=\"0000000000012345\"/>\n"
+         "\" kkmNum=\"0000000000012345\"" +
+         moreImportAttributes +
+         "/>\n"
          "    </importparams>\n"
          "</config>\n";
 }
@@ -281,7 +283,7 @@ TEST_F(ImportRunTest, AnUnbookableRunChangesNothing) {
       {"configuration lost its import element, no file before", nullptr, false, "no config/importparams/import"},
       {"configuration lost its import element, stub before", kStub.c_str(), false, "no config/importparams/import"},
       {"configuration lost its import element, empty file before", "", false, "no config/importparams/import"},
-      {"last closing without date", kStub.c_str(), true, "closing has no date"},
+      {"last closing without date", kStub.c_str(), true, "ClosingDate: no docDt"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -377,27 +379,169 @@ TEST_F(ImportRunTest, ConfigurationWithoutImportSettingsStopsBeforeAsking) {
   EXPECT_EQ("kkmbridge: cannot read config/importparams/import from " + config + "; nothing imported\n", err);
 }
 
-TEST_F(ImportRunTest, ValuesOneCRejectsAreKeptAndNamed) {
-  FakeService service;
-  service.shiftDocs = list({document(2, 2, kO1, ""), document(3, 5, kC1, "")});
-  // A check without docDt whose second item has a bare-number quantity.
-  service.checksFor = {{kO1, list({kSaleCheck2, document(30, 3, "",
-                                                          R"({\"t1038\":15,\"t1042\":9,\"tl1059\":[{)"
-                                                          R"(\"t1023\":\"1.000\",\"t1079\":1,\"t1030\":\"a\"},{)"
-                                                          R"(\"t1023\":2,\"t1079\":1,\"t1030\":\"b\"}]})")})}};
-  service.incomeOutcomeFor = {{kO1, document(31, 129, "", R"({\"t1042\":5,\"t1055\":1})")}};
-  EXPECT_EQ(kExitOk, run(service));
-  const std::string shift = "shift 15 (opened \"2020-03-02T08:00:00\", closed \"2020-03-02T20:00:00\")";
-  EXPECT_EQ("kkmbridge: warning: " + exchange + ": " + shift +
-                ", check 2 (Number 9): empty Date, empty Quantity of good 2; 1C refuses a file with such values\n"
-                "kkmbridge: warning: " +
-                exchange + ": " + shift +
-                ", income/outcome check 1 (Number 5): empty Date; 1C refuses a file with such values\n",
-            err);
-  EXPECT_EQ(kC1, storedLastDocDT());
-  const std::string complaints = schemaComplaints(exchange);
-  EXPECT_NE(std::string::npos, complaints.find("Date")) << complaints;
-  EXPECT_NE(std::string::npos, complaints.find("Quantity")) << complaints;
+// A check of the shift opened at kO1 with one goods item, Number 9 and
+// further check tags `header` (in front of the others: they count).
+std::string oddCheck(const std::string& item, const std::string& docDt = "2020-03-02T09:15:00.000+0000",
+                     const std::string& header = "") {
+  return document(30, 3, docDt, R"({\"t1038\":15,)" + header + R"(\"t1042\":9,\"t1031\":100,\"tl1059\":[{)" + item + "}]}");
+}
+
+// A goods item with quantity `quantity` (as the body has it), code `code` and price `price` (kopecks).
+std::string oddItem(const std::string& quantity, const std::string& code = "TEA-1", const std::string& price = "100") {
+  return R"(\"t1023\":)" + quantity + R"(,\"t40385\":\")" + code + R"(\",\"t1079\":)" + price +
+         R"(,\"t1043\":100,\"t1199\":1,\"t1214\":4,\"t1030\":\"Tea\")";
+}
+
+// Service values that 1C's schema does not take as they stand never reach
+// the file: each is mended, with one warning naming its shift and check, or
+// the run is refused whole, naming the shift, the check and the value.
+TEST_F(ImportRunTest, OddServiceValuesAreMendedOrRefused) {
+  const std::string one = R"(\"1.000\")";
+  const std::string shift = "shift 15 (opened \"2020-03-02T08:00:00\", closed \"2020-03-02T20:00:00\"), ";
+  struct Case {
+    const char* name;
+    std::string check;
+    std::string says;  // in the one stderr line; "" for none
+    std::string file;  // in the file written; "" when the run is refused
+    std::string income = "";
+    std::string openingDt = kO1, closingDt = kC1;
+  };
+  const std::vector<Case> cases = {
+      {"control bytes in a code", oddCheck(oddItem(one, std::string("A\x01\x1F\x7F\xD0\x9A") + '\0' + "B")),
+       shift + "check 1 (Number 9): control bytes dropped from Code of good 1", "Code=\"A\x7F\xD0\x9A" "B\""},
+      {"control byte in a check number", oddCheck(oddItem(one), kO1, R"(\"t1042\":7)" "\x02" R"(,)"),
+       shift + "check 1 (Number 7): control bytes dropped from Number", "Number=\"7\""},
+      {"quantity with a comma", oddCheck(oddItem(R"(\"1,500\")")), "", "Quantity=\"1.500\""},
+      {"quantity of four decimals", oddCheck(oddItem(R"(\"1.2345\")")), "", "Quantity=\"1.235\""},
+      {"quantity as a JSON number", oddCheck(oddItem("1e-3")), "", "Quantity=\"0.001\""},
+      {"quantity that is no number", oddCheck(oddItem(R"(\"one\")")),
+       shift + "check 1 (Number 9): Quantity of good 1 \"one\" is no number, written 0", "Quantity=\"0\""},
+      {"check without docDt", oddCheck(oddItem(one), ""),
+       shift + "check 1 (Number 9): Date: no docDt, written as the shift's ClosingDate 2020-03-02T20:00:00",
+       "Date=\"2020-03-02T20:00:00\" Number=\"9\""},
+      {"income without a readable date", oddCheck(oddItem(one)),
+       shift + "income/outcome check 1 (Number 5): Date: docDt \"later\" is no date, written as the shift's ClosingDate "
+               "2020-03-02T20:00:00",
+       "<IncomeOutcomeCheck Date=\"2020-03-02T20:00:00\"", document(31, 129, "later", R"({\"t1042\":5,\"t1055\":1,\"t1031\":1})")},
+      {"opening without a readable date", oddCheck(oddItem(one)),
+       "shift 15 (opened \"2020-03-02T20:00:00\", closed \"2020-03-02T20:00:00\"): OpeningDate: docDt \"08:00\" is no "
+       "date, written as the shift's ClosingDate 2020-03-02T20:00:00",
+       "OpeningDate=\"2020-03-02T20:00:00\"", "", "08:00"},
+      {"check body without goods", document(30, 3, kO1, R"({\"t1038\":15,\"t1042\":9,\"t1031\":100,\"t1077\":1})"), "",
+       "<Goods></Goods>"},
+      {"code of 36 characters", oddCheck(oddItem(one, std::string(35, 'A') + "\xD0\x9A")), "",
+       "Code=\"" + std::string(35, 'A') + "\xD0\x9A\""},
+      // Refused: no file, lastDocDT as it was.
+      {"code of 37 characters", oddCheck(oddItem(one, std::string(37, '7'))),
+       shift + "check 1 (Number 9): Code of good 1 \"" + std::string(37, '7') + "\" has 37 characters, more than 36", ""},
+      {"code that is no UTF-8", oddCheck(oddItem(one, "A\xFF")),
+       shift + "check 1 (Number 9): Code of good 1 \"A\\xFF\" is no UTF-8 text that XML allows", ""},
+      {"price of 16 digits", oddCheck(oddItem(one, "TEA-1", "1234567890123456")),
+       shift + "check 1 (Number 9): Price of good 1 \"12345678901234.56\" has more than 15 digits", ""},
+      {"quantity of 16 digits", oddCheck(oddItem("1e15")),
+       shift + "check 1 (Number 9): Quantity of good 1 \"1e15\" has more than 15 digits", ""},
+      {"payment that is no whole number of kopecks", oddCheck(oddItem(one), kO1, R"(\"t1081\":\"100\",)"),
+       shift + "check 1 (Number 9): ElectronicPayment \"\\\"100\\\"\" is no whole number of kopecks", ""},
+      {"negative taxation system", oddCheck(oddItem(one), kO1, R"(\"t1055\":-1,)"),
+       shift + "check 1 (Number 9): TaxationSystem \"-1\" is no whole number of 0 or more", ""},
+      {"closing without a readable date", oddCheck(oddItem(one)),
+       "shift 15 (opened \"2020-03-02T08:00:00\", closed \"\"): ClosingDate: docDt \"tonight\" is no date", "", "", kO1,
+       "tonight"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    writeFileBytes(config, configText(kStartDT));
+    std::remove(exchange.c_str());
+    FakeService service;
+    service.shiftDocs = list({document(2, 2, c.openingDt, ""), document(3, 5, c.closingDt, "")});
+    service.checksFor = {{c.openingDt, c.check}};
+    service.incomeOutcomeFor = {{c.openingDt, c.income}};
+    const bool refused = c.file.empty();
+    EXPECT_EQ(refused ? kExitRunFailed : kExitOk, run(service));
+    if (c.says.empty()) {
+      EXPECT_EQ("", err);
+    } else {
+      EXPECT_NE(std::string::npos, err.find(c.says + (refused ? ", and 1C refuses a file with such a value\n" : "\n")))
+          << err;
+      EXPECT_EQ(1, std::count(err.begin(), err.end(), '\n')) << err;
+    }
+    if (refused) {
+      EXPECT_EQ(0u, err.find("kkmbridge: import stopped, " + exchange + " not written and lastDocDT unchanged: ")) << err;
+      EXPECT_FALSE(fileExists(exchange));
+      EXPECT_EQ(configText(kStartDT), readFileBytes(config));
+      continue;
+    }
+    EXPECT_EQ(c.closingDt, storedLastDocDT());
+    const std::string text = readFileBytes(exchange);
+    EXPECT_NE(std::string::npos, text.find(c.file)) << text;
+    EXPECT_EQ("", schemaComplaints(exchange));
+  }
+}
+
+// 1C reads the sales reports only in the format its device is set to, the
+// format it writes its goods file in.
+TEST_F(ImportRunTest, WritesTheFormatThatFormatVersionNames) {
+  const std::string ns3000 = "http://www.1c.ru/EquipmentService/3.0.0.0";
+  const std::string ns3003 = "http://www.1c.ru/EquipmentService/3.0.0.3";
+  auto goods = [](const std::string& ns) {
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<!-- <ExportData xmlns=\"x\"> -->\n<ExportData xmlns=\"" + ns +
+           "\" FormatVersion=\"3000\"><PriceList/></ExportData>\n";
+  };
+  struct Case {
+    const char* name;
+    std::string attribute;  // added to the import element
+    std::string goodsFile;  // ExportData.xml beside the exchange file; "" for none
+    int exitCode;
+    std::string ns;    // of the file written; "" when none is written
+    std::string says;  // in the one stderr line; "" for none
+  };
+  const std::vector<Case> cases = {
+      {"absent", "", "", kExitOk, ns3000, ""},
+      {"3000", " formatVersion=\"3000\"", goods(ns3000), kExitOk, ns3000, ""},
+      {"3003", " formatVersion=\"3003\"", goods(ns3003), kExitOk, ns3003, ""},
+      {"3003, 1C's goods in 3.0", " formatVersion=\"3003\"", goods(ns3000), kExitOk, ns3003,
+       "is in format 3.0 (" + ns3000 + "), and 1C loads sales reports only in the format it writes, but " + exchange +
+           " is written in 3.0.0.3: set formatVersion=\"3000\" on config/importparams/import in " + config + "\n"},
+      {"absent, 1C's goods in 3.0.0.3", "", goods(ns3003), kExitOk, ns3000, "set formatVersion=\"3003\""},
+      {"goods file in no format of 1C's", "", goods("urn:other"), kExitOk, ns3000, ""},
+      {"3.0", " formatVersion=\"3.0\"", "", kExitNoService, "",
+       "kkmbridge: formatVersion=\"3.0\" on config/importparams/import in " + config +
+           " is no format this program writes: set 3000 (format 3.0) or 3003 (format 3.0.0.3)"},
+      {"empty", " formatVersion=\"\"", goods(ns3003), kExitNoService, "", "formatVersion=\"\" on"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    writeFileBytes(config, configText(kStartDT, c.attribute));
+    std::remove(exchange.c_str());
+    std::remove(dir.file("ExportData.xml").c_str());
+    if (!c.goodsFile.empty()) writeFileBytes(dir.file("ExportData.xml"), c.goodsFile);
+    FakeService service = twoShifts();
+    EXPECT_EQ(c.exitCode, run(service));
+    EXPECT_EQ(c.says.empty() ? 0 : 1, std::count(err.begin(), err.end(), '\n')) << err;
+    EXPECT_NE(std::string::npos, err.find(c.says)) << err;
+    if (c.ns.empty()) {
+      EXPECT_TRUE(service.calls.empty());
+      EXPECT_FALSE(fileExists(exchange));
+      EXPECT_EQ(configText(kStartDT, c.attribute), readFileBytes(config));
+      continue;
+    }
+    tinyxml2::XMLDocument doc;
+    ASSERT_EQ(tinyxml2::XML_SUCCESS, doc.Parse(readFileBytes(exchange).c_str()));
+    const bool is3003 = c.ns == ns3003;
+    EXPECT_EQ(c.ns, doc.RootElement()->Attribute("xmlns"));
+    EXPECT_STREQ(is3003 ? "3003" : "3000", doc.RootElement()->Attribute("FormatVersion"));
+    const auto reports = children(doc.RootElement()->FirstChildElement("SaleReports"), "SaleReport");
+    ASSERT_EQ(2u, reports.size());
+    for (const tinyxml2::XMLElement* report : reports) {
+      // In 3.0.0.3 ShiftState is the report's last attribute; in 3.0 its last element.
+      EXPECT_EQ(is3003 ? "ShiftState" : "ShiftNumber", attributesOf(report).back().first);
+      EXPECT_STREQ(is3003 ? "2" : nullptr, report->Attribute("ShiftState"));
+      EXPECT_EQ(is3003 ? nullptr : report->LastChildElement(), report->FirstChildElement("ShiftState"));
+    }
+    if (!is3003) {
+      EXPECT_EQ("", schemaComplaints(exchange));
+    }
+  }
 }
 
 TEST_F(ImportRunTest, MarkupCharactersAreEscaped) {

@@ -99,7 +99,8 @@ TEST_F(ConfigFileTest, DebugModeIsOnOnlyForOne) {
 
 TEST_F(ConfigFileTest, FirstElementOfEachNameCountsInAnyOrder) {
   const std::string path = write(
-      "<config><importparams><import kkmNum=\"77\" lastDocDT=\"0\"/></importparams>"
+      "<config><importparams><import kkmNum=\"77\" lastDocDT=\"0\" formatVersion=\"3003\"/>"
+      "<import formatVersion=\"3000\"/></importparams>"
       "<basicparams><param login=\"first\" basicURL=\"u1\"/><param login=\"second\" basicURL=\"u2\"/></basicparams>"
       "<basicparams><param login=\"third\"/></basicparams></config>");
   CapturedMessages captured;
@@ -110,6 +111,7 @@ TEST_F(ConfigFileTest, FirstElementOfEachNameCountsInAnyOrder) {
   EXPECT_EQ("", password);  // a missing attribute reads as empty
   EXPECT_EQ("0", lastDocDT);
   EXPECT_EQ("77", kkmNum);
+  EXPECT_EQ("3003", formatVersion);
 }
 
 TEST_F(ConfigFileTest, TlsAttributes) {
@@ -159,9 +161,11 @@ TEST_F(ConfigFileTest, ImportParamsTracedInDebugMode) {
   const std::string path = write(kConfig);
   debugmode = 1;
   CapturedMessages captured;
+  formatVersion = "3003";
   EXPECT_TRUE(readImportParams(path));
   EXPECT_EQ(" readImportParams lastDocDT 2020-03-01T10:00:00.000+0000\n kkmNum 0000000000012345\n",
             captured.out());
+  EXPECT_EQ("3000", formatVersion);  // what a file without the attribute stands for
 }
 
 TEST(maskPasswords, HidesEveryPasswordValue) {

@@ -19,30 +19,37 @@ std::string check(int id, const std::string& body) { return document(id, 3, kDt,
 
 using CheckListsTest = CleanSettingsTest;
 
-TEST_F(CheckListsTest, ShiftNumberComesFromTheFirstCheck) {
+// 1C finds or makes its cash shift by ShiftNumber: the first check that has
+// one gives it, else the shift's own documents; "0" only when nothing does.
+TEST_F(CheckListsTest, ShiftNumberComesFromTheFirstCheckThatHasOne) {
   struct Case {
     const char* name;
     std::string docs;
-    const char* shiftNumber;  // nullptr: no attribute
+    std::string fromShiftDocuments;
+    const char* shiftNumber;
     std::vector<std::string> checkNumbers;
   };
   const std::vector<Case> cases = {
       {"first check decides",
        list({check(1, R"({\"t1038\":15,\"t1042\":1,\"t1031\":1})"), check(2, R"({\"t1038\":16,\"t1042\":2,\"t1031\":1})"),
              check(3, R"({\"t1042\":3,\"t1031\":1})")}),
-       "15",
+       "41", "15",
        {"1", "2", "3"}},
-      {"first check without t1038 gives 0",
+      {"first check without t1038 lets the next decide",
        list({check(1, R"({\"t1042\":1,\"t1031\":1})"), check(2, R"({\"t1038\":15,\"t1042\":2,\"t1031\":1})")}),
-       "0",
+       "41", "15",
        {"1", "2"}},
       {"an empty first value lets the next decide",
        list({check(1, R"({\"t1038\":,\"t1042\":1,\"t1031\":1})"), check(2, R"({\"t1038\":15,\"t1042\":2,\"t1031\":1})")}),
-       "15",
+       "", "15",
        {"1", "2"}},
-      {"only empty values leave it out", check(1, R"({\"t1038\":,\"t1042\":1,\"t1031\":1})"), nullptr, {"1"}},
-      {"empty list", "", "0", {}},
-      {"list without documents", "garbage", "0", {}},
+      {"checks without one: the shift's documents decide", check(1, R"({\"t1038\":,\"t1042\":1,\"t1031\":1})"), "41",
+       "41", {"1"}},
+      {"checks without one, nor the shift's documents", check(1, R"({\"t1038\":0,\"t1042\":1,\"t1031\":1})"), "", "0",
+       {"1"}},
+      {"empty list", "", "41", "41", {}},
+      {"empty list, no number anywhere", "", "", "0", {}},
+      {"list without documents", "garbage", "", "0", {}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -50,11 +57,10 @@ TEST_F(CheckListsTest, ShiftNumberComesFromTheFirstCheck) {
     tinyxml2::XMLElement* report = addRootElementWithText(doc, "SaleReport", "");
     report->SetAttribute("OpeningDate", "a");
     report->SetAttribute("ClosingDate", "b");
-    processChecks(doc, report, c.docs);
+    ShiftValues values;
+    processChecks(doc, report, c.docs, c.fromShiftDocuments, values);
 
-    Attributes want = {{"OpeningDate", "a"}, {"ClosingDate", "b"}};
-    if (c.shiftNumber) want.emplace_back("ShiftNumber", c.shiftNumber);
-    EXPECT_EQ(want, attributesOf(report));
+    EXPECT_EQ((Attributes{{"OpeningDate", "a"}, {"ClosingDate", "b"}, {"ShiftNumber", c.shiftNumber}}), attributesOf(report));
     EXPECT_EQ(std::vector<std::string>{"Checks"}, childNames(report));
     std::vector<std::string> numbers;
     for (const auto* element : children(report->FirstChildElement("Checks"), "Check")) numbers.push_back(element->Attribute("Number"));
@@ -77,14 +83,15 @@ TEST_F(CheckListsTest, IncomeOutcomeChecksTakeTypeNumberAndSum) {
        {{"Date", "2020-03-02T10:15:30"}, {"Type", "Outcome"}, {"Number", "0"}, {"Sum", "0.00"}}},
       {"kind that is no number", document(4, "\"x\"", kDt, R"({\"t1042\":9,\"t1055\":5,\"t1031\":1})"),
        {{"Date", "2020-03-02T10:15:30"}, {"Type", "Income"}, {"Number", "9"}, {"Sum", "0.05"}}},
-      {"no kind, no date, no body", R"({"id":5,"docNo":5})",
-       {{"Date", ""}, {"Type", "Income"}, {"Number", "0"}, {"Sum", "0.00"}}},
+      {"no kind, no date, no body: the shift's ClosingDate", R"({"id":5,"docNo":5})",
+       {{"Date", "2020-03-02T20:00:00"}, {"Type", "Income"}, {"Number", "0"}, {"Sum", "0.00"}}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     tinyxml2::XMLDocument doc;
     tinyxml2::XMLElement* report = addRootElementWithText(doc, "SaleReport", "");
-    processIncomeOutcomeChecks(doc, report, c.doc);
+    ShiftValues values("2020-03-02T20:00:00");
+    processIncomeOutcomeChecks(doc, report, c.doc, values);
     const auto checks = children(report->FirstChildElement("IncomeOutcomeChecks"), "IncomeOutcomeCheck");
     ASSERT_EQ(1u, checks.size());
     EXPECT_EQ(c.want, attributesOf(checks[0]));
@@ -99,13 +106,15 @@ TEST_F(CheckListsTest, IncomeOutcomeListShapes) {
   };
   const std::vector<Case> cases = {
       {"empty list: no element", "", {}},
-      {"text without documents: empty element", "[]", {"IncomeOutcomeChecks"}},
+      // 1C's format has no IncomeOutcomeChecks without an IncomeOutcomeCheck.
+      {"text without documents: no element", "[]", {}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     tinyxml2::XMLDocument doc;
     tinyxml2::XMLElement* report = addRootElementWithText(doc, "SaleReport", "");
-    processIncomeOutcomeChecks(doc, report, c.docs);
+    ShiftValues values;
+    processIncomeOutcomeChecks(doc, report, c.docs, values);
     EXPECT_EQ(c.reportChildren, childNames(report));
     EXPECT_TRUE(children(report->FirstChildElement("IncomeOutcomeChecks"), "IncomeOutcomeCheck").empty());
   }

@@ -20,8 +20,12 @@ const std::string kO1 = "2020-03-02T08:00:00.000+0000", kC1 = "2020-03-02T20:00:
 const std::string kO2 = "2020-03-03T08:00:00.000+0000", kC2 = "2020-03-03T20:00:00.000+0000";
 const std::string kC0 = "2020-03-01T20:00:00.000+0000";
 
-std::string opening(int id, const std::string& dt) { return document(id, 2, dt, R"({\"t1038\":1})"); }
-std::string closing(int id, const std::string& dt) { return document(id, 5, dt, R"({\"t1038\":1})"); }
+// Shift documents carrying the shift number `number` (empty text for "").
+std::string shiftDoc(int id, int kind, const std::string& dt, const std::string& number) {
+  return document(id, kind, dt, R"({\"t1038\":)" + (number.empty() ? "" : number) + R"(,\"t1042\":1})");
+}
+std::string opening(int id, const std::string& dt, const std::string& number = "1") { return shiftDoc(id, 2, dt, number); }
+std::string closing(int id, const std::string& dt, const std::string& number = "1") { return shiftDoc(id, 5, dt, number); }
 
 class ShiftIntervalsTest : public CleanSettingsTest {
  protected:
@@ -36,18 +40,21 @@ TEST_F(ShiftIntervalsTest, PairsEachOpeningWithTheNextClosing) {
     const char* name;
     std::string shiftDocs;
     std::vector<std::pair<std::string, std::string>> intervals;  // raw opening and closing dates
+    std::vector<std::string> shiftNumbers;  // of each SaleReport, from its closing, else its opening
   };
   const std::vector<Case> cases = {
-      {"leading closing is skipped", list({closing(1, kC0), opening(2, kO1), closing(3, kC1)}), {{kO1, kC1}}},
-      {"two shifts", list({opening(1, kO1), closing(2, kC1), opening(3, kO2), closing(4, kC2)}), {{kO1, kC1}, {kO2, kC2}}},
-      {"a second opening replaces the first", list({opening(1, kO1), opening(2, kO2), closing(3, kC2)}), {{kO2, kC2}}},
-      {"shift still open at the end", list({opening(1, kO1), closing(2, kC1), opening(3, kO2)}), {{kO1, kC1}}},
-      {"only an opening", opening(1, kO1), {}},
-      {"no documents", "", {}},
+      {"leading closing is skipped", list({closing(1, kC0), opening(2, kO1), closing(3, kC1)}), {{kO1, kC1}}, {"1"}},
+      {"two shifts", list({opening(1, kO1, "7"), closing(2, kC1, ""), opening(3, kO2, ""), closing(4, kC2, "8")}),
+       {{kO1, kC1}, {kO2, kC2}}, {"7", "8"}},
+      {"a second opening replaces the first", list({opening(1, kO1, "7"), opening(2, kO2, "8"), closing(3, kC2, "")}),
+       {{kO2, kC2}}, {"8"}},
+      {"shift still open at the end", list({opening(1, kO1), closing(2, kC1), opening(3, kO2)}), {{kO1, kC1}}, {"1"}},
+      {"only an opening", opening(1, kO1), {}, {}},
+      {"no documents", "", {}, {}},
       {"kind that is no number is passed over",
-       list({opening(1, kO1), document(2, "\"five\"", kC0, ""), closing(3, kC1)}),
-       {{kO1, kC1}}},
-      {"documents without docDt", list({document(1, 2, "", ""), document(2, 5, "", "")}), {{"", ""}}},
+       list({opening(1, kO1, ""), document(2, "\"five\"", kC0, R"({\"t1038\":5})"), closing(3, kC1, "")}),
+       {{kO1, kC1}}, {"0"}},
+      {"documents without docDt", list({document(1, 2, "", ""), document(2, 5, "", "")}), {{"", ""}}, {"0"}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -78,7 +85,7 @@ TEST_F(ShiftIntervalsTest, PairsEachOpeningWithTheNextClosing) {
       EXPECT_EQ(to, service.calls[2 + 2 * i].dateTo);
       EXPECT_EQ("129, 130", service.calls[2 + 2 * i].kinds);
       EXPECT_EQ((Attributes{{"OpeningDate", convertDateTimeTo1C(from)}, {"ClosingDate", convertDateTimeTo1C(to)},
-                            {"ShiftNumber", "0"}}),
+                            {"ShiftNumber", c.shiftNumbers.at(i)}}),
                 attributesOf(reports[i]));
       EXPECT_EQ((std::vector<std::string>{"Checks", "ShiftState"}), childNames(reports[i]));
       EXPECT_STREQ("2", reports[i]->FirstChildElement("ShiftState")->GetText());
