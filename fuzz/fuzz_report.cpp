@@ -8,13 +8,14 @@
 // on. The import run itself (runImport) writes the exchange file and the
 // configuration in a scratch folder.
 //
-// Properties: the run finishes (exit 0: no query fails; or -3 when the last
-// closing cannot be stored, leaving no file and the configuration as it
-// was); the file it wrote
-// holds exactly the bytes of the whole document printed at once; it reads
-// back as XML with an ImportData root whose SaleReports each end with
-// ShiftState 2; lastDocDT names the closing of the file's last SaleReport;
-// without a closed shift there is no file and the configuration is as it was.
+// Properties: the run finishes (exit 0: no query fails; or -3 when a shift
+// holds a value 1C's schema refuses, or its closing cannot be stored,
+// leaving no file and the configuration as it was); the file it wrote holds
+// exactly the bytes of the whole document printed at once; 1C's schema
+// accepts it (checked in C++: xmllint would be too slow here); its
+// SaleReports each end with ShiftState 2; lastDocDT names the closing of the
+// file's last SaleReport; without a closed shift there is no file and the
+// configuration is as it was.
 //
 // Set KKM_FUZZ_VERBOSE=1 to see the run's own lines on standard error when
 // replaying an input.
@@ -34,6 +35,7 @@
 #include "config/settings.h"
 #include "files/messages.h"
 #include "fuzz_support.h"
+#include "importdata_schema_check.h"
 #include "report/shift_intervals.h"
 #include "report/xml_elements.h"
 #include "text/date_time.h"
@@ -114,9 +116,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string written = fuzz::readBytes(exchange);
   const std::string configAfter = fuzz::readBytes(config);
   if (code == kExitRunFailed) {
-    // Only storing lastDocDT can fail here (a closing without a date, or one
-    // that would not read back): the written file is then taken back.
-    FUZZ_CHECK(walk.reportCount > 0, "the import run failed without any shift to report");
+    // A value 1C refuses, or a closing that cannot be stored: nothing is put in place.
+    FUZZ_CHECK(walk.reportCount > 0 || !walk.refusal.empty(), "the import run failed without any shift to report");
     FUZZ_CHECK(written.empty(), "a failed run left its exchange file");
     FUZZ_CHECK(configAfter == kConfig, "a failed run changed the configuration");
     return 0;
@@ -129,6 +130,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   FUZZ_CHECK(written == whole, "the file differs from the document printed whole (" + std::to_string(written.size()) +
                                    " against " + std::to_string(whole.size()) + " bytes)");
+
+  FUZZ_CHECK(walk.refusal.empty(), "a file was written although a value is refused: " + walk.refusal);
+  const std::string violation = kkmtest::importDataSchemaViolation(written);
+  FUZZ_CHECK(violation.empty(), "1C's schema refuses the file: " + violation);
 
   tinyxml2::XMLDocument back;
   FUZZ_CHECK(back.Parse(written.data(), written.size()) == tinyxml2::XML_SUCCESS,
