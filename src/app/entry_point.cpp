@@ -6,11 +6,15 @@
 
 #include "app/export_run.h"
 #include "app/import_run.h"
+#include "app/run_report.h"
 #include "config/config_file.h"
 #include "config/settings.h"
 #include "files/atomic_file.h"
 #include "files/messages.h"
+#include "files/run_log.h"
 #include "platform/platform.h"
+#include "text/date_time.h"
+#include "text/escaping.h"
 
 namespace {
 
@@ -27,7 +31,7 @@ std::string lockFileFor(const std::string& fileName) {
   return folderOf(fileName) + "~kkmbridge-" + nameOf(fileName) + ".lock";
 }
 
-int runOnce(int argc, const char* const argv[]) {
+int runOnce(int argc, const char* const argv[], RunReport& report) {
   if (argc < 4) {
     printErrorLine(kUsage);
     return kExitUsage;
@@ -37,8 +41,14 @@ int runOnce(int argc, const char* const argv[]) {
   const std::string fileName = argv[3];
 
   readInitialPreferences(configFileName);
-  if (basicURL.empty()) return kExitNoService;
-  if (mode != "export" && mode != "import") return kExitUsage;
+  if (basicURL.empty()) {
+    report.did = "the configuration names no service address (basicURL)";
+    return kExitNoService;
+  }
+  if (mode != "export" && mode != "import") {
+    report.did = "unknown mode \"" + mode + "\"";
+    return kExitUsage;
+  }
 
   // Held for the whole run; the system lets go of it however the process ends.
   platform::FileLock lock;
@@ -49,27 +59,50 @@ int runOnce(int argc, const char* const argv[]) {
       break;
     case platform::FileLock::Result::kBusy:
       printLine(" " + mode + ": another run holds " + lockFile + "; nothing asked, nothing changed");
+      report = {RunOutcome::kSkipped, "another run holds " + lockFile};
       return kExitOk;
     case platform::FileLock::Result::kFailed:
       printError("cannot lock " + lockFile + ": " + error + "; nothing done");
       return kExitRunFailed;
   }
-  if (mode == "export") return runExport(fileName);
-  return runImport(fileName, configFileName);
+  if (mode == "export") return runExport(fileName, &report);
+  return runImport(fileName, configFileName, &report);
+}
+
+// The run's line in the run log: when it ended, the mode, the outcome, what
+// it did, the exit code and, for a failure, the reason its error line gave.
+// No secret can stand in it.
+void writeRunLog(const std::string& mode, int exitCode, const RunReport& report) {
+  if (runLog.empty()) return;
+  std::string line = currentTimeText() + " | " + mode + " | " + outcomeText(report.outcome) + " | " + report.did +
+                     " | exit " + std::to_string(exitCode);
+  if (report.outcome == RunOutcome::kFailed && !firstError().empty()) line += " | " + firstError();
+  for (const std::string& secret : {password, percentEncode(password), idSession}) line = maskSecret(line, secret);
+  appendRunLogLine(runLog, line);
 }
 
 }  // namespace
 
 int runKkmBridge(int argc, const char* const argv[]) {
+  RunReport report{RunOutcome::kFailed, "nothing done"};
+  int exitCode = kExitRunFailed;
   // Whatever runs out (memory for a huge answer or goods file, above all in
   // a 32-bit process), the run ends with one line and its files as they were:
   // every file is replaced only through a finished temporary one.
   try {
-    return runOnce(argc, argv);
+    exitCode = runOnce(argc, argv, report);
   } catch (const std::bad_alloc&) {
+    report.outcome = RunOutcome::kFailed;
     printError("the run stopped: not enough memory; files are left as they were");
   } catch (const std::exception& e) {
+    report.outcome = RunOutcome::kFailed;
     printError(std::string("the run stopped: ") + e.what() + "; files are left as they were");
   }
-  return kExitRunFailed;
+  if (exitCode != kExitOk) report.outcome = RunOutcome::kFailed;
+  try {
+    if (argc >= 2) writeRunLog(argv[1], exitCode, report);
+  } catch (const std::exception&) {
+    // The run log never changes the run's outcome.
+  }
+  return exitCode;
 }

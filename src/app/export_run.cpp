@@ -6,6 +6,7 @@
 
 #include "app/exit_codes.h"
 #include "app/login.h"
+#include "app/run_report.h"
 #include "cloud/goods_upload.h"
 #include "config/settings.h"
 #include "files/atomic_file.h"
@@ -56,7 +57,10 @@ StampResult setRootAttributeInFile(const std::string& filePath, const std::strin
   return out.commit(error) ? StampResult::kStamped : StampResult::kWriteFailed;
 }
 
-int runExport(const std::string& fileName) {
+int runExport(const std::string& fileName, RunReport* report) {
+  RunReport ignored;
+  RunReport& done = report ? *report : ignored;
+  done = {RunOutcome::kFailed, "nothing sent"};
   printLine(" export ");
   FileRead goods = readFile(fileName);
   printLine("  fileName = " + fileName);
@@ -75,12 +79,14 @@ int runExport(const std::string& fileName) {
   }
   if (rootHasAttribute(textXMLFromInputFile, "ExportData", "Processed")) {
     printLine(" export: " + fileName + " is stamped Processed already, so 1C has written nothing new; nothing sent");
+    done = {RunOutcome::kNothingToDo, nameOf(fileName) + " stamped Processed already"};
     return kExitOk;
   }
 
   logIn();
   std::string exportAnswer;
   std::string error;
+  const std::string bytesSent = std::to_string(textXMLFromInputFile.size()) + " bytes of goods sent";
   const bool sent = send1CexportData(std::move(textXMLFromInputFile), exportAnswer, error);
   printLine("  export answer = " + exportAnswer);
   if (!sent) {
@@ -88,12 +94,15 @@ int runExport(const std::string& fileName) {
     return kExitRunFailed;
   }
   std::string().swap(exportAnswer);
+  done = {RunOutcome::kOk, bytesSent + ", not stamped"};
 
   const std::string stamp = convertDateTimeTo1C(currentTimeText());
   switch (setRootAttributeInFile(fileName, "ExportData", "Processed", stamp, error, &sentFingerprint)) {
     case StampResult::kStamped:
+      done.did = bytesSent + " and stamped";
       return kExitOk;
     case StampResult::kChanged:
+      done.did = bytesSent + "; the file changed meanwhile and is left for the next run";
       printLine(" export: " + fileName + " changed during the upload (1C wrote a new one); it is left unstamped, " +
                 "for the next run to send");
       return kExitOk;
@@ -105,5 +114,6 @@ int runExport(const std::string& fileName) {
       break;
   }
   printError("export: the goods were sent, but " + fileName + " could not be stamped Processed: " + error);
+  done.outcome = RunOutcome::kFailed;
   return kExitRunFailed;
 }

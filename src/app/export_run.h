@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+#include "app/run_report.h"
+
 // Reads the goods file `fileName`, sends it to the service, shows the
 // answer, and stamps the file's ExportData root with Processed (the local
 // date-time of the run). Nothing is sent (and the service not even logged
@@ -14,7 +16,8 @@
 // that were sent: a file 1C wrote meanwhile is left for the next run.
 // Returns the exit code: kExitOk, or kExitRunFailed with one line on
 // standard error saying why.
-int runExport(const std::string& fileName);
+// When `report` is given it receives what the run did, for the run log.
+int runExport(const std::string& fileName, RunReport* report = nullptr);
 
 enum class StampResult {
   kStamped,      // the file was rewritten with the attribute

@@ -2,6 +2,7 @@
 
 #include "app/exit_codes.h"
 #include "app/login.h"
+#include "app/run_report.h"
 #include "cloud/document_query.h"
 #include "config/config_file.h"
 #include "config/debug_dump.h"
@@ -122,7 +123,7 @@ bool settlePendingCommit(const std::string& fileName, const std::string& configF
 }
 
 int writeAndCommit(const std::string& fileName, const std::string& configFileName, const DocumentQuery& query,
-                   ImportDataFormat format, const ExchangeFileCheck& previous) {
+                   ImportDataFormat format, const ExchangeFileCheck& previous, RunReport& report) {
   const std::string previousDocDT = lastDocDT;  // as the file has it ("0" stays "0")
   AtomicFile out(fileName);
   std::string error;
@@ -140,6 +141,7 @@ int writeAndCommit(const std::string& fileName, const std::string& configFileNam
       // An ImportData without any SaleReport is no file 1C can load, and it
       // would replace what 1C left in its place.
       printLine(" import: no closed shift since \"" + lastDocDT + "\", nothing new; " + fileName + " not written");
+      report = {RunOutcome::kNothingToDo, "no closed shift since " + lastDocDT};
       return kExitOk;
     case ImportDocumentResult::Outcome::kWritten:
       break;
@@ -182,18 +184,20 @@ int writeAndCommit(const std::string& fileName, const std::string& configFileNam
     printWarning(error + "; the shifts are in " + fileName + ", and the next run clears the commit record");
 
   for (const std::string& line : walk.warnings) printWarning(fileName + ": " + line);
-  printLine(" import: " + std::to_string(walk.reportCount) + " sales report(s) with " +
-            std::to_string(walk.checkCount) + " check(s) written to " + fileName + ", lastDocDT " +
-            walk.lastClosingDate);
+  const std::string written = std::to_string(walk.reportCount) + " sales report(s) with " +
+                              std::to_string(walk.checkCount) + " check(s) written";
+  printLine(" import: " + written + " to " + fileName + ", lastDocDT " + walk.lastClosingDate);
+  report = {RunOutcome::kOk, written + ", lastDocDT " + walk.lastClosingDate};
   if (walk.shiftsLeft > 0) {
     printLine(" import: " + std::to_string(walk.shiftsLeft) + " closed shift(s) left for the next run (a run takes " +
               "shifts until its file holds " + std::to_string(kMaxChecksPerRun) + " checks)");
+    report.did += ", " + std::to_string(walk.shiftsLeft) + " closed shift(s) left for the next run";
   }
   return kExitOk;
 }
 
 int importOnce(const std::string& fileName, const std::string& configFileName, const DocumentQuery& query,
-               std::string& logText) {
+               std::string& logText, RunReport& report) {
   if (!readImportParams(configFileName)) {
     printError("cannot read config/importparams/import from " + configFileName + "; nothing imported");
     return kExitRunFailed;
@@ -215,27 +219,31 @@ int importOnce(const std::string& fileName, const std::string& configFileName, c
     case ExchangeFileState::kNotLoaded:
       printLine(" import: " + fileName + " holds sales reports that 1C has not loaded yet; nothing asked, nothing changed");
       logText = "import skipped: exchange file not loaded yet";
+      report = {RunOutcome::kNothingToDo, nameOf(fileName) + " not loaded by 1C yet"};
       return kExitOk;
     case ExchangeFileState::kForeign:
     case ExchangeFileState::kUnreadable:
       printError("exchange file " + fileName + " " + previous.reason + "; left as it is, nothing imported");
       return kExitRunFailed;
     default:
-      return writeAndCommit(fileName, configFileName, query, format, previous);
+      return writeAndCommit(fileName, configFileName, query, format, previous, report);
   }
 }
 
 }  // namespace
 
-int runImport(const std::string& fileName, const std::string& configFileName, const DocumentQuery& query) {
+int runImport(const std::string& fileName, const std::string& configFileName, const DocumentQuery& query,
+              RunReport* report) {
   std::string logText = "import success";
-  const int result = importOnce(fileName, configFileName, query, logText);
+  RunReport done{RunOutcome::kFailed, "nothing imported"};
+  const int result = importOnce(fileName, configFileName, query, logText, done);
+  if (report != nullptr) *report = done;
   if (result != kExitOk) logText = "import failed";
   debugDump("importLog.log", "", logText);
   return result;
 }
 
-int runImport(const std::string& fileName, const std::string& configFileName) {
+int runImport(const std::string& fileName, const std::string& configFileName, RunReport* report) {
   // The service is logged in to only when there is something to ask.
   bool loggedIn = false;
   return runImport(fileName, configFileName,
@@ -244,5 +252,6 @@ int runImport(const std::string& fileName, const std::string& configFileName) {
                      if (!loggedIn) logIn();
                      loggedIn = true;
                      return getAllDocsByKind(dateFrom, dateTo, kinds, error);
-                   });
+                   },
+                   report);
 }

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "app/run_report.h"
 #include "report/shift_intervals.h"
 
 // Runs the import once with the documents coming from `query`: looks at the
@@ -19,7 +20,9 @@
 // goods file of 1C's beside the exchange file that is in the other format.
 // Returns kExitOk, kExitRunFailed, or kExitNoService for a formatVersion it
 // does not write.
-int runImport(const std::string& fileName, const std::string& configFileName, const DocumentQuery& query);
+// When `report` is given it receives what the run did, for the run log.
+int runImport(const std::string& fileName, const std::string& configFileName, const DocumentQuery& query,
+              RunReport* report = nullptr);
 
 // The same against the service (getAllDocsByKind).
-int runImport(const std::string& fileName, const std::string& configFileName);
+int runImport(const std::string& fileName, const std::string& configFileName, RunReport* report = nullptr);

@@ -2,6 +2,8 @@
 // finished file, and what faults leave behind.
 #include <tinyxml2.h>
 
+#include <algorithm>
+#include <functional>
 #include <regex>
 #include <set>
 
@@ -154,6 +156,74 @@ TEST_F(ImportTest, ASecondRunWhileOneIsUnderWayDoesNothing) {
     EXPECT_EQ(requests, requestCount());
     EXPECT_EQ(before, fileExists(exchange) ? readFileBytes(exchange) : "");
     EXPECT_EQ("0", storedLastDocDT());
+  }
+}
+
+// With runLog set, every run leaves exactly one line: when, the mode, the
+// outcome, what it did, the exit code and, for a failure, its error line's
+// reason; never the password or the session id. Past its cap the log is
+// renamed to NAME.1 and a new one begun.
+TEST_F(ImportTest, TheRunLogHasOneLinePerRun) {
+  const std::string log = dir.file("kkm run.log");
+  const std::string stamp = R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d[+-]\d{4} \| )";
+  struct Step {
+    const char* name;
+    std::function<void()> arrange;
+    const char* mode;
+    std::string line;  // the pattern of the line after the time stamp
+  };
+  platform::FileLock held;
+  const std::vector<Step> steps = {
+      {"reports written", [] {}, "import", R"(import \| ok \| 3 sales report\(s\) with 8 check\(s\) written, lastDocDT 2024-11-20T20:00:02\.000\+0000 \| exit 0)"},
+      {"1C has not loaded the file", [] {}, "import", R"(import \| nothing to do \| ImportData\.xml not loaded by 1C yet \| exit 0)"},
+      {"another run holds the lock",
+       [&] {
+         std::string error;
+         ASSERT_EQ(platform::FileLock::Result::kTaken,
+                   platform::FileLock::tryTake(dir.file("~kkmbridge-ImportData.xml.lock"), held, error));
+       },
+       "import", R"(import \| skipped: another run \| another run holds .*~kkmbridge-ImportData\.xml\.lock \| exit 0)"},
+      {"the service is down",
+       [&] {
+         held = platform::FileLock();
+         loadAs1CDoes(importFile());
+         sim.reset();
+       },
+       // The first error line says why: here the login's.
+       "import", R"(import \| failed \| nothing imported \| exit -3 \| login to .* failed: .*connect.*)"},
+      {"goods sent", [&] { startService(); writeFileBytes(dir.file("ExportData.xml"), readFileBytes(e2e::kDemoGoods)); },
+       "export", R"(export \| ok \| \d+ bytes of goods sent and stamped \| exit 0)"},
+      {"goods stamped already", [] {}, "export", R"(export \| nothing to do \| ExportData\.xml stamped Processed already \| exit 0)"},
+      {"past the cap", [&] { writeFileBytes(log, std::string(1024 * 1024, 'x') + "\n"); }, "export",
+       R"(export \| nothing to do \| .* \| exit 0)"},
+  };
+  startService();
+  std::size_t lines = 0;
+  std::string bookmark = "0";
+  for (const Step& step : steps) {
+    SCOPED_TRACE(step.name);
+    step.arrange();
+    writeConfig(bookmark, " runLog=\"" + log + "\"");
+    const ProgramResult r = run(step.mode, dir.file(std::string(step.mode) == "import" ? "ImportData.xml" : "ExportData.xml"));
+    bookmark = storedLastDocDT();
+    const std::string text = readFileBytes(log);
+    if (std::string(step.name) == "past the cap") {
+      EXPECT_EQ(1024u * 1024 + 1, readFileBytes(log + ".1").size());
+      lines = 0;
+    }
+    const std::size_t count = static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
+    EXPECT_EQ(++lines, count) << text;
+    const std::size_t lastStart = text.rfind('\n', text.size() - 2) + 1;
+    const std::string last = text.substr(lastStart, text.size() - 1 - lastStart);
+    EXPECT_TRUE(std::regex_match(last, std::regex(stamp + step.line))) << last;
+    EXPECT_EQ(std::string::npos, text.find("demo-pass")) << text;
+    EXPECT_EQ(std::string::npos, text.find("a3f1c0de-5b7e-4d2b-9c3e-20241118d001")) << text;  // the session id
+    const auto errors = e2e::programErrorLines(r.err);
+    if (r.exitCode != 0) {
+      // The reason is the error line's, without its prefix.
+      ASSERT_FALSE(errors.empty());
+      EXPECT_NE(std::string::npos, last.find(errors[0].substr(11))) << last;
+    }
   }
 }
 

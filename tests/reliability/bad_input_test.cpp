@@ -203,6 +203,13 @@ TEST_F(BadInput, ConfigurationFiles) {
          EXPECT_NE(std::string::npos, text.find("<import lastDocDT=\"second\" kkmNum=\"9\"/>")) << text;
          EXPECT_NE(std::string::npos, text.find("<param basicURL=\"http://127.0.0.1:9/\"/>")) << text;
        }},
+      {"a run log that cannot be written", "import",
+       [](Scene& s) {
+         std::string text = readFileBytes(s.config);
+         text.insert(text.find(" debugmode="), " runLog=\"" + s.dir.file("gone/run.log") + "\"");
+         writeFileBytes(s.config, text);
+       },
+       0, "", importDone},  // the run log never changes a run's outcome
       {"a folder", "import",
        [](Scene& s) {
          s.config = s.dir.file("config.d");
