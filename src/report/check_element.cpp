@@ -81,8 +81,8 @@ void processOneGoodElement(tinyxml2::XMLDocument& doc, tinyxml2::XMLElement* goo
   tinyxml2::XMLElement* good = addElementWithAttribute(
       doc, goodsElement, "Good", "Code", codeValue(getTagStringFromBodyJSON(oneGoodString, "t40385"), "Code" + ofGood, notes));
   good->SetAttribute("Quantity", quantityValue(itemTagValue(oneGoodString, "t1023"), "Quantity" + ofGood, notes).c_str());
-  good->SetAttribute("Price", moneyValue(getTagValueFromBodyJSON(oneGoodString, "t1079"), "Price" + ofGood, true, notes).c_str());
-  good->SetAttribute("Sum", moneyValue(getTagValueFromBodyJSON(oneGoodString, "t1043"), "Sum" + ofGood, true, notes).c_str());
+  good->SetAttribute("Price", moneyValue(getTagValueFromBodyJSON(oneGoodString, "t1079"), "Price" + ofGood, kMaxDigits, notes).c_str());
+  good->SetAttribute("Sum", moneyValue(getTagValueFromBodyJSON(oneGoodString, "t1043"), "Sum" + ofGood, kMaxDigits, notes).c_str());
   const std::string taxValue = mapTaxRate(getTagValueFromBodyJSON(oneGoodString, "t1199"));
   good->SetAttribute("TaxRate", textValue(taxValue, "TaxRate" + ofGood, notes).c_str());
   const std::string paymentMethod = getTagValueFromBodyJSON(oneGoodString, "t1214");

@@ -55,6 +55,6 @@ void processOneIncomeOutcomeCheckElement(tinyxml2::XMLDocument& doc, tinyxml2::X
   const std::string number = textValue(getTagValueFromBodyJSON(docBody, "t1042"), "Number", notes);
   element->SetAttribute("Number", number.c_str());
   // Sum is read from t1055: the files 1C has loaded so far carry it so.
-  element->SetAttribute("Sum", moneyValue(getTagValueFromBodyJSON(docBody, "t1055"), "Sum", false, notes).c_str());
+  element->SetAttribute("Sum", moneyValue(getTagValueFromBodyJSON(docBody, "t1055"), "Sum", kMaxDecimalDigits, notes).c_str());
   values.keep("income/outcome check " + std::to_string(place) + " (Number " + number + ")", std::move(notes));
 }

@@ -30,7 +30,7 @@ void processCheckPayments(tinyxml2::XMLDocument& doc, tinyxml2::XMLElement* chec
   tinyxml2::XMLElement* payments = addElementWithText(doc, checkElement, "Payments", "");
   std::string sums[kMeansCount];
   for (std::size_t i = 0; i < kMeansCount; ++i)
-    sums[i] = moneyValue(getTagValueFromBodyJSON(docBody, kMeans[i].tag), kMeans[i].attribute, false, notes);
+    sums[i] = moneyValue(getTagValueFromBodyJSON(docBody, kMeans[i].tag), kMeans[i].attribute, kMaxDecimalDigits, notes);
   bool any = false;
   for (std::size_t i = 0; i < kMeansCount; ++i) {
     if (isZeroSum(sums[i])) continue;

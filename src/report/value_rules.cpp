@@ -4,7 +4,6 @@
 
 namespace {
 
-constexpr std::size_t kMaxDigits = 15;        // totalDigits of 1C's money and quantity types
 constexpr std::size_t kMaxCodeLength = 36;    // maxLength of 1C's code type
 constexpr std::size_t kQuantityDecimals = 3;  // fractionDigits of 1C's quantity type
 constexpr std::size_t kShownBytes = 64;
@@ -174,7 +173,7 @@ std::string countValue(std::string_view raw, const std::string& what, ValueNotes
   return std::string(value);
 }
 
-std::string moneyValue(std::string_view raw, const std::string& what, bool fifteenDigits, ValueNotes& notes) {
+std::string moneyValue(std::string_view raw, const std::string& what, std::size_t maxDigits, ValueNotes& notes) {
   const std::string text = textValue(raw, what, notes);
   std::string_view value = trimmed(text);
   if (value.empty()) return "0.00";
@@ -191,8 +190,8 @@ std::string moneyValue(std::string_view raw, const std::string& what, bool fifte
   std::string out = negative && !allZeros(digits) ? "-" : "";
   out.append(units).append(".").append(digits.substr(digits.size() - 2));
   const std::size_t written = (units == "0" ? 0 : units.size()) + 2;
-  if (fifteenDigits && written > kMaxDigits)
-    notes.refuse(what + " " + shownValue(out) + " has more than " + std::to_string(kMaxDigits) + " digits");
+  if (written > maxDigits)
+    notes.refuse(what + " " + shownValue(out) + " has more than " + std::to_string(maxDigits) + " digits");
   return out;
 }
 

@@ -75,11 +75,19 @@ std::string codeValue(std::string_view raw, const std::string& what, ValueNotes&
 // left out, and an empty value counts as the missing one, "0".
 std::string countValue(std::string_view raw, const std::string& what, ValueNotes& notes);
 
+// The total digits of 1C's money and quantity types.
+inline constexpr std::size_t kMaxDigits = 15;
+
+// A plain decimal of 1C's schema sets no limit to its digits, but its
+// readers do: xmllint refuses more than 24, so no file carries more.
+inline constexpr std::size_t kMaxDecimalDigits = 24;
+
 // A sum from a tag's raw value in whole kopecks, written in currency units
 // with two decimals ("5000" gives "50.00", "-5" gives "-0.05", "" gives
 // "0.00"). A value that is no whole number is refused, and so is one of
-// more than 15 digits when `fifteenDigits`.
-std::string moneyValue(std::string_view raw, const std::string& what, bool fifteenDigits, ValueNotes& notes);
+// more than `maxDigits` digits (kMaxDigits for 1C's money type,
+// kMaxDecimalDigits for a plain decimal).
+std::string moneyValue(std::string_view raw, const std::string& what, std::size_t maxDigits, ValueNotes& notes);
 
 // A quantity from a tag's raw value (a JSON number, or a string holding
 // one, with a point or a comma), written as a plain decimal with at most 3

@@ -442,6 +442,9 @@ TEST_F(ImportRunTest, OddServiceValuesAreMendedOrRefused) {
        shift + "check 1 (Number 9): Quantity of good 1 \"1e15\" has more than 15 digits", ""},
       {"payment that is no whole number of kopecks", oddCheck(oddItem(one), kO1, R"(\"t1081\":\"100\",)"),
        shift + "check 1 (Number 9): ElectronicPayment \"\\\"100\\\"\" is no whole number of kopecks", ""},
+      // Found by the report's fuzz target: a payment is a plain decimal, which no reader takes beyond 24 digits.
+      {"payment of 27 digits", oddCheck(oddItem(one), kO1, "\\\"t1217\\\":" + std::string(27, '9') + ","),
+       shift + "check 1 (Number 9): Barter \"" + std::string(25, '9') + ".99\" has more than 24 digits", ""},
       {"negative taxation system", oddCheck(oddItem(one), kO1, R"(\"t1055\":-1,)"),
        shift + "check 1 (Number 9): TaxationSystem \"-1\" is no whole number of 0 or more", ""},
       {"closing without a readable date", oddCheck(oddItem(one)),
