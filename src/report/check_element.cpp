@@ -45,6 +45,12 @@ std::string_view itemTagValue(std::string_view item, std::string_view tag) {
   return {};
 }
 
+// As itemTagValue, with "0" for a tag the item lacks, as the body's tags read.
+std::string_view itemTagNumber(std::string_view item, std::string_view tag) {
+  const std::string_view value = itemTagValue(item, tag);
+  return value.data() == nullptr ? std::string_view("0") : value;
+}
+
 }  // namespace
 
 std::string_view bodyTagsOf(std::string_view oneDocString) {
@@ -81,11 +87,13 @@ void processOneGoodElement(tinyxml2::XMLDocument& doc, tinyxml2::XMLElement* goo
   tinyxml2::XMLElement* good = addElementWithAttribute(
       doc, goodsElement, "Good", "Code", codeValue(getTagStringFromBodyJSON(oneGoodString, "t40385"), "Code" + ofGood, notes));
   good->SetAttribute("Quantity", quantityValue(itemTagValue(oneGoodString, "t1023"), "Quantity" + ofGood, notes).c_str());
-  good->SetAttribute("Price", moneyValue(getTagValueFromBodyJSON(oneGoodString, "t1079"), "Price" + ofGood, kMaxDigits, notes).c_str());
-  good->SetAttribute("Sum", moneyValue(getTagValueFromBodyJSON(oneGoodString, "t1043"), "Sum" + ofGood, kMaxDigits, notes).c_str());
-  const std::string taxValue = mapTaxRate(getTagValueFromBodyJSON(oneGoodString, "t1199"));
+  // An item is cut without its closing brace, so its numbers are read to its
+  // end (the body's own reading would drop the last digit of its last tag).
+  good->SetAttribute("Price", moneyValue(itemTagNumber(oneGoodString, "t1079"), "Price" + ofGood, kMaxDigits, notes).c_str());
+  good->SetAttribute("Sum", moneyValue(itemTagNumber(oneGoodString, "t1043"), "Sum" + ofGood, kMaxDigits, notes).c_str());
+  const std::string taxValue = mapTaxRate(itemTagNumber(oneGoodString, "t1199"));
   good->SetAttribute("TaxRate", textValue(taxValue, "TaxRate" + ofGood, notes).c_str());
-  const std::string paymentMethod = getTagValueFromBodyJSON(oneGoodString, "t1214");
+  const std::string paymentMethod(itemTagNumber(oneGoodString, "t1214"));
   good->SetAttribute("PaymentMethod", countValue(paymentMethod, "PaymentMethod" + ofGood, notes).c_str());
 }
 

@@ -120,6 +120,11 @@ TEST_F(CheckElementTest, GoodValuesComeFromTheItem) {
        {{"Code", ""}, {"Quantity", "3"}, {"Price", "1.00"}, {"Sum", "0.00"}, {"TaxRate", "0"}, {"PaymentMethod", "0"}}},
       {R"("t1030\":\"x\",\"t1023\":25)",
        {{"Code", ""}, {"Quantity", "25"}, {"Price", "0.00"}, {"Sum", "0.00"}, {"TaxRate", "0"}, {"PaymentMethod", "0"}}},
+      // A number as the item's last tag keeps its last digit (the item is cut without its brace).
+      {R"("t1023\":\"1\",\"t1199\":2,\"t1214\":4,\"t1079\":5000)",
+       {{"Code", ""}, {"Quantity", "1"}, {"Price", "50.00"}, {"Sum", "0.00"}, {"TaxRate", "10"}, {"PaymentMethod", "4"}}},
+      {R"("t1023\":\"1\",\"t1079\":5000,\"t1214\":4)",
+       {{"Code", ""}, {"Quantity", "1"}, {"Price", "50.00"}, {"Sum", "0.00"}, {"TaxRate", "0"}, {"PaymentMethod", "4"}}},
       // Escapes inside a code stay as they are in the body.
       {R"("t1023\":\"1\",\"t40385\":\"A\\/B\\\"C\",\"t1030\":\"x\")",
        {{"Code", R"(A\\/B\\\"C)"}, {"Quantity", "1"}, {"Price", "0.00"}, {"Sum", "0.00"}, {"TaxRate", "0"}, {"PaymentMethod", "0"}}},
