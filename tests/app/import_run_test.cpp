@@ -85,12 +85,17 @@ class ImportRunTest : public CleanSettingsTest {
     CleanSettingsTest::SetUp();
     writeFileBytes(config, configText(kStartDT));
   }
-  // Runs the import and keeps what it printed.
+  // Runs the import and keeps what it printed; a file it writes must be one 1C loads.
   int run(FakeService& service) {
+    const std::string before = fileExists(exchange) ? readFileBytes(exchange) : "";
     CapturedMessages captured;
     const int code = runImport(exchange, config, service.query());
     out = captured.out();
     err = captured.err();
+    const std::string after = fileExists(exchange) ? readFileBytes(exchange) : "";
+    if (after != before) {
+      EXPECT_EQ("", violationOfReports(after)) << exchange;
+    }
     return code;
   }
 
@@ -318,9 +323,11 @@ TEST_F(ImportRunTest, AnUnbookableRunChangesNothing) {
 // that one since), undone otherwise. After it, every shift is in exactly one
 // file 1C loads.
 TEST_F(ImportRunTest, AHalfDoneCommitIsFinishedConfirmedOrUndone) {
-  const std::string kOurs = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<ImportData FormatVersion=\"3000\">"
-                            "<SaleReports><SaleReport OpeningDate=\"2020-03-02T08:00:00\" "
-                            "ClosingDate=\"2020-03-03T20:00:00\"/></SaleReports></ImportData>\n";
+  const std::string kOurs =
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<ImportData xmlns=\"http://www.1c.ru/EquipmentService/3.0.0.0\" "
+      "FormatVersion=\"3000\"><SaleReports><SaleReport OpeningDate=\"2020-03-02T08:00:00\" "
+      "ClosingDate=\"2020-03-03T20:00:00\" ShiftNumber=\"1\"><Checks></Checks><ShiftState>2</ShiftState></SaleReport>"
+      "</SaleReports></ImportData>\n";
   const std::string kNewStub = "<ImportData FormatVersion=\"3000\" Processed=\"2020-03-04T09:00:00\"/>";
   struct Case {
     const char* name;

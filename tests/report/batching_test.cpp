@@ -100,6 +100,7 @@ TEST(batching, ABacklogIsReportedOverSeveralRunsEachShiftOnce) {
     resetSettings();
     CapturedMessages captured;
     EXPECT_EQ(0, runImport(exchange, config, serviceOver(shifts)));
+    EXPECT_EQ("", reporttest::violationOfReports(readFileBytes(exchange)));
     const std::string out = captured.out();
     if (run == expectedRuns.size()) {  // everything reported: nothing new, 1C's stub stays
       EXPECT_NE(std::string::npos, out.find("nothing new")) << out;

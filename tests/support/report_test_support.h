@@ -19,9 +19,20 @@
 
 #include "config/settings.h"
 #include "report/shift_intervals.h"
+#include "importdata_schema_check.h"
 #include "test_files.h"
 
 namespace reporttest {
+
+// What 1C's schema says of the ImportData text `text` when it holds sales
+// reports (in the format it names): "" when 1C loads it, or the first value
+// it refuses; "" also for a text without sales reports.
+inline std::string violationOfReports(const std::string& text) {
+  if (text.find("<SaleReport") == std::string::npos) return "";
+  return kkmtest::importDataSchemaViolation(text, text.find("FormatVersion=\"3003\"") != std::string::npos
+                                                      ? kkmtest::ImportDataFormat::v3003
+                                                      : kkmtest::ImportDataFormat::v3000);
+}
 
 // A test that starts and ends with every process-wide value at its start.
 class CleanSettingsTest : public ::testing::Test {
