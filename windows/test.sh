@@ -48,7 +48,7 @@ if ! dpkg --print-foreign-architectures | grep -qx i386; then
   dpkg --add-architecture i386
   apt-get update -qq
 fi
-"$here/need-packages.sh" wine wine64 wine32:i386 libgnutls30 libgnutls30:i386 libxml2-utils openssl
+"$here/need-packages.sh" wine wine64 wine32:i386 libgnutls30 libgnutls30:i386 libxml2-utils openssl locales
 
 # run_arch ARCH: everything above for one build under its Wine.
 run_arch() {
