@@ -363,8 +363,9 @@ scenario_import_service_faults() {
 # the first then finishes as usual. Its run log has the second run's line
 # ("skipped: another run") before the first's.
 scenario_lock_overlap() {
-  # The delay outlasts the slowest run of this side so far three times over.
-  local delay=$((2000 + 3 * slowest_ms[$side]))
+  # The delay outlasts the slowest run of this side so far three times over
+  # (and a second more).
+  local delay=$((1000 + 3 * slowest_ms[$side]))
   serve --data "$root/demo/cloud-data.json" --fault "2:delay=$delay"
   param_extra=" runLog=\"$(path_of run.log)\""
   config demo demo-pass http://127.0.0.1 0 0001234567890123
