@@ -4,27 +4,57 @@
 # same data. Everything each side leaves behind must be the same byte for
 # byte, apart from time stamps, the port and the side's own folder name: the
 # exchange files, the configuration, the requests the service got, the goods
-# it stored, the console output, and in debug mode the log and dump files
-# (which on Windows must end every line with CR LF, as must its console).
+# it stored, the console output, the run log, and in debug mode the log and
+# dump files (which on Windows must end every line with CR LF, as must its
+# console and its run log). Where both sides could be wrong in the same way,
+# a scenario adds checks of its own on each side (`must`).
 #
-# usage: windows/e2e.sh ARCH     (after `make build` and windows/build.sh ARCH,
-#                                 with the Wine prefix made by test.sh)
+# Wine runs as a Russian Windows, as the shops have it: the Windows locale
+# ru-RU, ANSI code page 1251 (from a ru_RU.UTF-8 locale of the C library,
+# compiled once into build-windows/locale/).
+#
+# usage: windows/e2e.sh ARCH [SCENARIO...]   (after `make build` and
+#        windows/build.sh ARCH, with the Wine prefix made by test.sh; all
+#        scenarios when none is named)
 set -euo pipefail
+# Bytes, not characters: the files hold code page 1251 and UTF-8 side by side.
+export LC_ALL=C
 
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/.." && pwd)
-arch=${1:?usage: e2e.sh ARCH}
+arch=${1:?usage: e2e.sh ARCH [SCENARIO...]}
+shift
 linux_program="$root/build/kkmbridge"
 sim="$root/build/cloud-sim"
 exe="$root/build-windows/$arch/kkmbridge.exe"
+holder_exe="$root/build-windows/$arch/tests/kkm_hold_file.exe"
 prefix="$root/build-windows/wine-$arch"
 out="$root/build-windows/e2e-$arch"
+locales="$root/build-windows/locale"
 
-for f in "$linux_program" "$sim" "$exe"; do
+for f in "$linux_program" "$sim" "$exe" "$holder_exe"; do
   [[ -x "$f" ]] || { echo "e2e: $f is missing (make build; make windows)" >&2; exit 1; }
 done
 rm -rf "$out"
 mkdir -p "$out/inputs"
+
+# Wine takes its Windows locale, and with it the ANSI code page its programs
+# get their command line in, from the C library's locale; without a Russian
+# one it is en-US with code page 1252, which has no Cyrillic letter at all.
+if [[ ! -f "$locales/ru_RU.UTF-8/LC_CTYPE" ]]; then
+  rm -rf "$locales"
+  mkdir -p "$locales"
+  localedef -i ru_RU -f UTF-8 "$locales/ru_RU.UTF-8" > "$locales/localedef.log" 2>&1 ||
+    [[ -f "$locales/ru_RU.UTF-8/LC_CTYPE" ]] || {
+    cat "$locales/localedef.log" >&2
+    echo "e2e: cannot compile the ru_RU.UTF-8 locale into $locales (package locales)" >&2
+    exit 1
+  }
+fi
+# windows_env COMMAND...: a Wine command of the Windows side.
+windows_env() {
+  LOCPATH="$locales" LC_ALL=ru_RU.UTF-8 "$@"
+}
 
 # --- Shared inputs: generated service data, certificates for HTTPS --------
 
@@ -42,30 +72,45 @@ done
 side=""        # linux or windows
 work=""        # the folder the program runs in (its logs land there)
 sim_pid=""
+sim_dir=.sim   # the service's folder in the work folder
 port=""
+param_extra="" # more attributes of config/basicparams/param
+linux_wrap=()  # what the Linux program is started through
+holder_pid=""  # the other program holding a file (hold)
+holder_process=""  # its process id as the program sees it
+holder_release=""
+# The slowest run of the program so far on each side, in milliseconds.
+declare -A slowest_ms=([linux]=0 [windows]=0)
+
+# An exchange folder with a space and Cyrillic letters; on Windows the
+# program gets it in code page 1251.
+cyrillic_dir='Обмен 1С'
+cyrillic_dir_1251=$(printf '%s' "$cyrillic_dir" | iconv -f UTF-8 -t CP1251)
 
 # The side's name for a file of its work folder, as the program is given it:
-# a full path, in Windows form on Windows.
+# a full path, in Windows form on Windows. The bytes are UTF-8 either way:
+# Wine turns its command line into the ANSI code page of the program.
 path_of() {
   if [[ $side == windows ]]; then
-    printf 'Z:%s\\%s' "${work//\//\\}" "$1"
+    printf 'Z:%s\\%s' "${work//\//\\}" "${1//\//\\}"
   else
     printf '%s/%s' "$work" "$1"
   fi
 }
 
-# serve [cloud-sim options...]: starts the service for this run.
+# serve [cloud-sim options...]: starts the service for this run, in sim_dir.
 serve() {
-  mkdir -p "$work/.sim"
-  "$sim" serve --port 0 --state "$work/.sim/service" --log-dir "$work/.sim/requests" "$@" \
-    > "$work/.sim/out" 2> "$work/.sim/err" &
+  local dir="$work/$sim_dir"
+  mkdir -p "$dir"
+  "$sim" serve --port 0 --state "$dir/service" --log-dir "$dir/requests" "$@" \
+    > "$dir/out" 2> "$dir/err" &
   sim_pid=$!
   for _ in $(seq 100); do
-    grep -q 'listening on' "$work/.sim/out" 2> /dev/null && break
+    grep -q 'listening on' "$dir/out" 2> /dev/null && break
     sleep 0.1
   done
-  port=$(sed -n 's/^cloud-sim listening on .*:\([0-9]*\)$/\1/p' "$work/.sim/out")
-  [[ -n "$port" ]] || { echo "e2e: cloud-sim did not start: $(cat "$work/.sim/err")" >&2; exit 1; }
+  port=$(sed -n 's/^cloud-sim listening on .*:\([0-9]*\)$/\1/p' "$dir/out")
+  [[ -n "$port" ]] || { echo "e2e: cloud-sim did not start: $(cat "$dir/err")" >&2; exit 1; }
 }
 
 stop_service() {
@@ -75,9 +120,47 @@ stop_service() {
     sim_pid=""
   fi
 }
-trap stop_service EXIT
 
-# config LOGIN PASSWORD SCHEME://HOST DEBUG KKM [CA_FILE]: the configuration file.
+# hold FILE: another program holds FILE open until release: on Windows
+# kkm_hold_file.exe (reading and writing shared, deletion not), on Linux a
+# shell with the file open. Sets holder_process to its process id.
+hold() {
+  holder_release="$work/.own/release"
+  rm -f "$holder_release"
+  mkdir -p "$work/.own"
+  if [[ $side == windows ]]; then
+    windows_env "$here/wine-run.sh" "$prefix" "$holder_exe" "$(path_of "$1")" "$(path_of .own/release)" \
+      > "$work/.own/holder.out" 2> "$work/.own/holder.err" < /dev/null &
+  else
+    bash -c 'exec 3< "$1" && echo "holding $$" && while [ ! -e "$2" ]; do sleep 0.02; done' \
+      hold "$work/$1" "$holder_release" > "$work/.own/holder.out" 2> "$work/.own/holder.err" < /dev/null &
+  fi
+  holder_pid=$!
+  for _ in $(seq 600); do
+    grep -q '^holding' "$work/.own/holder.out" 2> /dev/null && break
+    kill -0 "$holder_pid" 2> /dev/null || break
+    sleep 0.05
+  done
+  holder_process=$(sed -n 's/^holding \([0-9]*\).*/\1/p' "$work/.own/holder.out")
+  [[ -n "$holder_process" ]] || { echo "e2e: the program holding $1 did not start: $(cat "$work/.own/holder.err")" >&2; exit 1; }
+}
+
+release() {
+  if [[ -n "$holder_pid" ]]; then
+    touch "$holder_release"
+    wait "$holder_pid" 2> /dev/null || true
+    holder_pid=""
+  fi
+}
+
+stop_all() {
+  release
+  stop_service
+}
+trap stop_all EXIT
+
+# config LOGIN PASSWORD SCHEME://HOST DEBUG KKM [CA_FILE]: the configuration
+# file (with param_extra on its param element).
 config() {
   local ca=""
   [[ -n "${6:-}" ]] && ca=" caFile=\"$(path_of "$6")\""
@@ -87,7 +170,7 @@ config() {
 <?xml version="1.0" encoding="UTF-8"?>
 <config>
 	<basicparams>
-		<param login="$1" password="$password" basicURL="$3:$port/api/" debugmode="$4"$ca/>
+		<param login="$1" password="$password" basicURL="$3:$port/api/" debugmode="$4"$ca$param_extra/>
 	</basicparams>
 	<!-- the import rewrites lastDocDT and keeps this comment -->
 	<importparams>
@@ -97,28 +180,111 @@ config() {
 XML
 }
 
-steps=0
-# step MODE EXCHANGE_FILE: one run of the program, as the scheduler starts it.
-step() {
-  steps=$((steps + 1))
-  mkdir -p "$work/.steps"
-  local code=0
-  if [[ $side == windows ]]; then
-    (cd "$work" && "$here/wine-run.sh" "$prefix" "$exe" "$1" "$(path_of config.xml)" "$(path_of "$2")") \
-      > "$work/.steps/$steps.out" 2> "$work/.steps/$steps.err" < /dev/null || code=$?
-  else
-    (cd "$work" && "$linux_program" "$1" "$(path_of config.xml)" "$(path_of "$2")") \
-      > "$work/.steps/$steps.out" 2> "$work/.steps/$steps.err" < /dev/null || code=$?
-  fi
-  echo "$code" > "$work/.steps/$steps.code"
-  # The exchange file and the configuration as this run left them.
-  [[ -f "$work/$2" ]] && cp "$work/$2" "$work/.steps/$steps.exchange"
-  cp "$work/config.xml" "$work/.steps/$steps.config"
+now_ms() {
+  echo $(($(date +%s%N) / 1000000))
 }
 
-# expect CODE...: the exit codes the scenario's runs must end with.
+# run_in DIR N MODE EXCHANGE_FILE: one run of the program, as the scheduler
+# starts it, leaving in DIR its output (N.out, N.err), the exchange file and
+# the configuration as it left them (N.exchange, N.config), and last its exit
+# code (N.code).
+run_in() {
+  local dir="$work/$1" n=$2 code=0 started
+  mkdir -p "$dir"
+  started=$(now_ms)
+  if [[ $side == windows ]]; then
+    (cd "$work" && windows_env "$here/wine-run.sh" "$prefix" "$exe" "$3" "$(path_of config.xml)" "$(path_of "$4")") \
+      > "$dir/$n.out" 2> "$dir/$n.err" < /dev/null || code=$?
+  else
+    (cd "$work" && "${linux_wrap[@]}" "$linux_program" "$3" "$(path_of config.xml)" "$(path_of "$4")") \
+      > "$dir/$n.out" 2> "$dir/$n.err" < /dev/null || code=$?
+  fi
+  echo $(($(now_ms) - started)) > "$dir/$n.ms"
+  [[ -f "$work/$4" ]] && cp "$work/$4" "$dir/$n.exchange"
+  cp "$work/config.xml" "$dir/$n.config"
+  echo "$code" > "$dir/$n.code"
+}
+
+# The time a run took, towards the slowest of its side.
+took() {
+  local ms
+  ms=$(cat "$1")
+  ((ms > slowest_ms[$side])) && slowest_ms[$side]=$ms
+  rm -f "$1"
+}
+
+steps=0
+# step MODE EXCHANGE_FILE: one run of the program, compared with the other side's.
+step() {
+  steps=$((steps + 1))
+  run_in .steps "$steps" "$1" "$2"
+  took "$work/.steps/$steps.ms"
+}
+
+# step_start MODE EXCHANGE_FILE: a step started in the background (its
+# number in started_step); step_wait waits for it.
+started_step=""
+started_pid=""
+step_start() {
+  steps=$((steps + 1))
+  started_step=$steps
+  run_in .steps "$steps" "$1" "$2" &
+  started_pid=$!
+}
+step_wait() {
+  wait "$started_pid"
+  took "$work/.steps/$started_step.ms"
+}
+
+# own_step N MODE EXCHANGE_FILE: a run of this side's own, not compared (its
+# files in .own/N.*); the scenario checks it with must.
+own_step() {
+  run_in .own "$@"
+  took "$work/.own/$1.ms"
+}
+
+# expect CODE...: the exit codes the scenario's compared runs must end with.
 expect() {
   echo "$*" > "$work/.steps/expected"
+}
+
+# must WHAT COMMAND...: a check of this side's own; when COMMAND fails, the
+# scenario fails, saying WHAT was expected.
+must() {
+  local what=$1
+  shift
+  "$@" || echo "$side: $what" >> "$work/.own/problems"
+}
+
+# Tests for must.
+has_text() { grep -a -q -F -e "$2" "$1"; }
+lacks_text() { ! grep -a -q -F -e "$2" "$1"; }
+same_bytes() { cmp -s "$1" "$2"; }
+line_count_is() { [[ $(tr -cd '\n' < "$1" | wc -c) == "$2" ]]; }
+no_temporaries() { [[ -z "$(find "$work" -path "$work/.*" -prune -o -name '*.tmp' -print)" ]]; }
+request_count() { find "$work/$sim_dir/requests" -name '*.req' 2> /dev/null | wc -l; }
+
+# make_read_only FILE: the Windows read-only attribute (attrib +r), the write
+# permissions taken away on Linux. Root may write any file on Linux: the
+# program then runs without the capabilities that allow it, so that it meets
+# the permissions as any other user.
+make_read_only() {
+  if [[ $side == windows ]]; then
+    windows_env "$here/wine-run.sh" "$prefix" "$prefix/drive_c/windows/system32/attrib.exe" +r "$(path_of "$1")" > /dev/null 2>&1
+  else
+    chmod a-w "$work/$1"
+    [[ $(id -u) == 0 ]] && linux_wrap=(setpriv "--bounding-set=-dac_override,-dac_read_search,-fowner" --)
+  fi
+  return 0
+}
+make_writable() {
+  if [[ $side == windows ]]; then
+    windows_env "$here/wine-run.sh" "$prefix" "$prefix/drive_c/windows/system32/attrib.exe" -r "$(path_of "$1")" > /dev/null 2>&1
+  else
+    chmod u+w "$work/$1"
+    linux_wrap=()
+  fi
+  return 0
 }
 
 # 1C has loaded the ImportData file and left its stub.
@@ -190,27 +356,215 @@ scenario_import_service_faults() {
   expect 253 253 0
 }
 
+# Two overlapping runs on one exchange file. The first is slowed down at its
+# first document query; the second, started while the first waits for that
+# answer, finds the lock held (LockFileEx between two Wine processes, flock
+# on Linux), says so in one line, asks nothing, changes nothing and exits 0;
+# the first then finishes as usual. Its run log has the second run's line
+# ("skipped: another run") before the first's.
+scenario_lock_overlap() {
+  # The delay outlasts the slowest run of this side so far three times over
+  # (and a second more).
+  local delay=$((1000 + 3 * slowest_ms[$side]))
+  serve --data "$root/demo/cloud-data.json" --fault "2:delay=$delay"
+  param_extra=" runLog=\"$(path_of run.log)\""
+  config demo demo-pass http://127.0.0.1 0 0001234567890123
+  step_start import ImportData.xml
+  for _ in $(seq 1200); do
+    [[ -e "$work/.sim/requests/2.req" || -e "$work/.steps/1.code" ]] && break
+    sleep 0.05
+  done
+  local before
+  before=$(request_count)
+  step import ImportData.xml
+  must "the first run to be still under way when the second ended (it was not: a longer delay than $delay ms?)" \
+    test ! -e "$work/.steps/1.code"
+  must "the second run to find the lock held" has_text "$work/.steps/2.out" \
+    " import: another run holds $(path_of '~kkmbridge-ImportData.xml.lock'); nothing asked, nothing changed"
+  must "the second run to ask the service nothing" test "$(request_count)" == "$before"
+  step_wait
+  must "the first run to write the exchange file" test -f "$work/ImportData.xml"
+  must "the run log to hold one line per run, the second run's first" \
+    test "$(awk -F ' [|] ' '{print $3}' "$work/run.log" | xargs -d '\n' echo)" == "skipped: another run ok"
+  expect 0 0
+}
+
+# A read-only configuration (the read-only attribute on Windows, no write
+# permission on Linux) cannot take the new lastDocDT: the import fails with
+# -3, its line says so, and no file changes (the next run asks for the same
+# shifts). Made writable again, the next run imports them.
+scenario_config_read_only() {
+  serve --data "$root/demo/cloud-data.json"
+  config demo demo-pass http://127.0.0.1 0 0001234567890123
+  cp "$work/config.xml" "$work/.own/config.before"
+  make_read_only config.xml
+  step import ImportData.xml
+  must "the failure line to say that the configuration is read-only" has_text "$work/.steps/1.err" \
+    "cannot write configuration file $(path_of config.xml): the file is read-only"
+  must "the configuration to stay as it was" same_bytes "$work/config.xml" "$work/.own/config.before"
+  must "no exchange file" test ! -e "$work/ImportData.xml"
+  must "no temporary file left behind" no_temporaries
+  make_writable config.xml
+  step import ImportData.xml
+  expect 253 0
+}
+
+# A configuration that another program holds open, sharing no deletion (as
+# editors, backup programs and virus scanners do on Windows), cannot be
+# replaced there: MoveFileExA refuses, the import fails with -3, its line
+# names the configuration and Windows' refusal, and nothing changes; once the
+# file is let go, the next run imports. On Linux a file open elsewhere can be
+# replaced all the same (rename does not care), so there the import succeeds
+# while the file is held. The comparison follows the platforms: Windows'
+# refused run is checked on that side alone (own_step, against a service of
+# its own), and its run after the release is compared with Linux's run made
+# while the file was held.
+scenario_config_locked() {
+  if [[ $side == windows ]]; then
+    sim_dir=.own/sim
+    serve --data "$root/demo/cloud-data.json"
+    config demo demo-pass http://127.0.0.1 0 0001234567890123
+    cp "$work/config.xml" "$work/.own/config.before"
+    hold config.xml
+    own_step 1 import ImportData.xml
+    release
+    stop_service
+    sim_dir=.sim
+    must "the import to fail with -3 while another program holds the configuration" \
+      test "$(cat "$work/.own/1.code")" == 253
+    must "the failure line to name the configuration and Windows' refusal" has_text "$work/.own/1.err" \
+      "kkmbridge: cannot write configuration file $(path_of config.xml): cannot replace the file (Windows error "
+    must "the configuration to stay as it was" same_bytes "$work/config.xml" "$work/.own/config.before"
+    must "no exchange file" test ! -e "$work/ImportData.xml"
+    must "no temporary file left behind" no_temporaries
+  fi
+  serve --data "$root/demo/cloud-data.json"
+  config demo demo-pass http://127.0.0.1 0 0001234567890123
+  [[ $side == linux ]] && hold config.xml
+  step import ImportData.xml
+  release
+  expect 0
+}
+
+# Temporary files: one of ours left by a run that has ended (no process of
+# its id runs) is removed by the next run on the same target, beside the
+# exchange file and beside the configuration; one of a program still running
+# (the holder's process id), and files under any other name, are left alone.
+scenario_stale_temporaries() {
+  serve --data "$root/demo/cloud-data.json"
+  config demo demo-pass http://127.0.0.1 0 0001234567890123
+  echo running > "$work/.own/anything"
+  hold .own/anything
+  local running="~config.xml.$holder_process.00112233445566ff.tmp"
+  local ended=("~ImportData.xml.999999999.0123456789abcdef.tmp" "~config.xml.999999999.fedcba9876543210.tmp")
+  local others=("~ImportData.xml.tmp" "~ImportData.xml.999999999.0123456789ABCDEF.tmp"
+    "~ImportData.xml.999999999.0123456789abcdef.tmp.old" "~ImportData.xml.x99999999.0123456789abcdef.tmp"
+    "~ExportData.xml.999999999.0123456789abcdef.tmp" "ImportData.xml.999999999.0123456789abcdef.tmp")
+  local f
+  for f in "${ended[@]}" "${others[@]}" "$running"; do
+    echo planted > "$work/$f"
+  done
+  step import ImportData.xml
+  for f in "${ended[@]}"; do
+    must "$f (of a run that has ended) to be removed" test ! -e "$work/$f"
+  done
+  for f in "${others[@]}"; do
+    must "$f (no temporary file of this run's targets) to be left alone" test -f "$work/$f"
+  done
+  must "$running (of a program still running) to be left alone" test -f "$work/$running"
+  release
+  rm -f "$work/$running"  # its name differs between the sides
+  expect 0
+}
+
+# An exchange folder whose path has a space and Cyrillic letters, in debug
+# mode (the log files carry the paths too). The shell and the file system
+# spell it in UTF-8; Wine gives the exe its command line in the ANSI code page
+# (1251 here), the program passes those bytes as they are to the ANSI file
+# calls and to its console and logs, and Wine maps them back to the same
+# UTF-8 name on disk. Under Wine's default locale (en-US, code page 1252) the
+# letters reach the exe as '?' and it finds no such folder, as an ANSI program
+# on a Windows whose code page has no Cyrillic; nor can the bytes be given in
+# 1251 from the shell, since Wine reads its command line as UTF-8.
+scenario_cyrillic_folder() {
+  serve --data "$root/demo/cloud-data.json"
+  config demo demo-pass http://127.0.0.1 1 0001234567890123
+  mkdir -p "$work/$cyrillic_dir"
+  cp "$root/demo/ExportData.xml" "$work/$cyrillic_dir/ExportData.xml"
+  step import "$cyrillic_dir/ImportData.xml"
+  step export "$cyrillic_dir/ExportData.xml"
+  local spelled=$cyrillic_dir not_spelled=$cyrillic_dir_1251
+  [[ $side == windows ]] && spelled=$cyrillic_dir_1251 not_spelled=$cyrillic_dir
+  must "the console to show the folder in the side's own bytes" has_text "$work/.steps/1.out" "$spelled"
+  must "the console to show the folder in no other bytes" lacks_text "$work/.steps/1.out" "$not_spelled"
+  must "the exchange file and its lock file in the folder" \
+    test -f "$work/$cyrillic_dir/ImportData.xml" -a -f "$work/$cyrillic_dir/~kkmbridge-ImportData.xml.lock"
+  must "the goods file stamped" has_text "$work/$cyrillic_dir/ExportData.xml" 'Processed="'
+  expect 0 0
+}
+
+# The run log (runLog): one line per run whatever its outcome (ok, nothing to
+# do, failed; a skipped run is in lock_overlap), CR LF on Windows, never the
+# password or the session id (here in debug mode, where the console shows
+# the session id). A log of 1 MB or more is renamed to NAME.1 and a new one
+# begun.
+scenario_run_log() {
+  # The first run makes requests 1 to 8, the second none; the third logs in
+  # (9) and its document query (10) fails.
+  serve --data "$root/demo/cloud-data.json" --fault 10:status=500
+  param_extra=" runLog=\"$(path_of run.log)\""
+  config demo demo-pass http://127.0.0.1 1 0001234567890123
+  cp "$root/demo/ExportData.xml" "$work/ExportData.xml"
+  step import ImportData.xml
+  step import ImportData.xml
+  loaded_stub
+  step import ImportData.xml
+  step export ExportData.xml
+  must "the run log to hold one line per run with its outcome" \
+    test "$(awk -F ' [|] ' '{print $3}' "$work/run.log" | xargs -d '\n' echo)" == "ok nothing to do failed ok"
+  must "the password never in the run log" lacks_text "$work/run.log" demo-pass
+  must "the session id never in the run log" lacks_text "$work/run.log" a3f1c0de-5b7e-4d2b-9c3e-20241118d001
+  must "the session id on the console in debug mode (else the check above proves nothing)" \
+    has_text "$work/.steps/1.out" a3f1c0de-5b7e-4d2b-9c3e-20241118d001
+  { head -c 1048576 /dev/zero | tr '\0' x; echo; } > "$work/run.log"
+  cp "$work/run.log" "$work/.own/full.log"
+  step export ExportData.xml
+  must "the full run log renamed to run.log.1" same_bytes "$work/run.log.1" "$work/.own/full.log"
+  must "a new run log begun with this run's line" line_count_is "$work/run.log" 1
+  expect 0 0 253 0 0
+}
+
 scenarios=(export export_debug import_demo import_generated_debug import_https import_https_untrusted
-  import_service_faults)
+  import_service_faults lock_overlap config_read_only config_locked stale_temporaries cyrillic_folder run_log)
+[[ $# -gt 0 ]] && scenarios=("$@")
 
 # --- Comparison -----------------------------------------------------------------
 
-# A file's text with what may differ masked: the side's folder (either
-# spelling), the service's port, time stamps of the local clock, the Processed
-# stamp of an export.
-normalized() {
-  local folder=$1 file=$2
-  local winfolder="Z:${folder//\//\\}"
-  local winpattern
-  winpattern=$(printf '%s' "$winfolder" | sed 's/[][\\.*^$#]/\\&/g')
-  sed -e "s#$winpattern\\\\#FOLDER/#g" -e "s#$winpattern#FOLDER#g" \
-    -e "s#$(printf '%s' "$folder" | sed 's/[][\\.*^$#]/\\&/g')#FOLDER#g" \
-    -e "s#\(127\.0\.0\.1\|localhost\):$3#\1:PORT#g" \
-    -e 's/[0-9]\{4\}-[0-9][0-9]-[0-9][0-9]T[0-9][0-9]:[0-9][0-9]:[0-9][0-9][+-][0-9]\{4\}/STAMP/g' \
-    -e 's/\(<ExportData[^>]* Processed="\)[^"]*"/\1STAMP"/' "$file"
+# sed_quoted TEXT: TEXT as a sed pattern that matches it literally.
+sed_quoted() {
+  printf '%s' "$1" | sed 's/[][\\.*^$#]/\\&/g'
 }
 
-# Files written in text mode on Windows: the console and writeLog's files.
+# A file's text with what may differ masked: the side's folder (either
+# spelling), the Cyrillic folder in code page 1251 (Windows) or UTF-8
+# (Linux), the service's port, time stamps of the local clock, the Processed
+# stamp of an export, and the system's reason after "read-only" (Linux adds
+# one, Windows has none).
+normalized() {
+  local folder=$1 file=$2
+  local winpattern
+  winpattern=$(sed_quoted "Z:${folder//\//\\}")
+  sed -e "s#$winpattern\\\\#FOLDER/#g" -e "s#$winpattern#FOLDER#g" \
+    -e "s#$(sed_quoted "$folder")#FOLDER#g" \
+    -e "s#$cyrillic_dir_1251\\\\#$cyrillic_dir/#g" -e "s#$cyrillic_dir_1251#$cyrillic_dir#g" \
+    -e "s#\(127\.0\.0\.1\|localhost\):$3#\1:PORT#g" \
+    -e 's/[0-9]\{4\}-[0-9][0-9]-[0-9][0-9]T[0-9][0-9]:[0-9][0-9]:[0-9][0-9][+-][0-9]\{4\}/STAMP/g' \
+    -e 's/\(<ExportData[^>]* Processed="\)[^"]*"/\1STAMP"/' \
+    -e 's/\(the file is read-only\) ([^)]*)/\1/g' "$file"
+}
+
+# Files written in text mode on Windows: the console, writeLog's files and
+# the run log.
 is_text_mode_file() {
   case "$1" in
     .steps/*.out | *.log | *.json) [[ "$1" != .sim/* ]] ;;
@@ -226,6 +580,12 @@ own_error_lines() {
     sed -E 's/(SSL certificate problem|schannel): .*$/TLS REFUSAL/'
 }
 
+# compared_files DIR: the files of a side that are compared, one a line.
+compared_files() {
+  (cd "$1" && find . -type f ! -path './.sim/out' ! -path './.sim/err' ! -path './.steps/*.err' ! -path './.own/*' |
+    sort)
+}
+
 failures=0
 compare_scenario() {
   local name=$1 lin="$out/linux/$1" win="$out/windows/$1"
@@ -233,13 +593,13 @@ compare_scenario() {
   lport=$(sed -n 's/^cloud-sim listening on .*:\([0-9]*\)$/\1/p' "$lin/.sim/out")
   wport=$(sed -n 's/^cloud-sim listening on .*:\([0-9]*\)$/\1/p' "$win/.sim/out")
   local lfiles wfiles
-  lfiles=$(cd "$lin" && find . -type f ! -path './.sim/out' ! -path './.sim/err' ! -path './.steps/*.err' | sort)
-  wfiles=$(cd "$win" && find . -type f ! -path './.sim/out' ! -path './.sim/err' ! -path './.steps/*.err' | sort)
+  lfiles=$(compared_files "$lin")
+  wfiles=$(compared_files "$win")
   if [[ "$lfiles" != "$wfiles" ]]; then
     problems+=$'\n'"  the files differ: $(diff <(echo "$lfiles") <(echo "$wfiles") | grep '^[<>]' | tr '\n' ' ' || true)"
   fi
   local f
-  for f in $lfiles; do
+  while IFS= read -r f; do
     f=${f#./}
     [[ -f "$win/$f" ]] || continue
     local wtext
@@ -247,7 +607,7 @@ compare_scenario() {
       # Every line end CR LF on Windows, LF on Linux.
       local lf crlf
       lf=$(tr -cd '\n' < "$win/$f" | wc -c)
-      crlf=$(grep -c $'\r$' "$win/$f" || true)
+      crlf=$(grep -a -c $'\r$' "$win/$f" || true)
       [[ $lf == "$crlf" ]] || problems+=$'\n'"  $f: $((lf - crlf)) of its $lf lines on Windows do not end with CR LF"
       wtext=$(normalized "$win" <(sed 's/\r$//' "$win/$f") "$wport"; echo x)
     else
@@ -258,7 +618,7 @@ compare_scenario() {
     if [[ "$ltext" != "$wtext" ]]; then
       problems+=$'\n'"  $f differs:"$'\n'"$(diff <(printf '%s' "$ltext") <(printf '%s' "$wtext") | head -n 12 || true)"
     fi
-  done
+  done <<< "$lfiles"
   # Standard error also carries libcurl's trace, which differs between the
   # TLS libraries; of it the program's own lines must be the same, apart
   # from the TLS library's reason for refusing a certificate.
@@ -268,7 +628,7 @@ compare_scenario() {
     [[ -f "$win/$f" ]] || continue
     local lf crlf
     lf=$(tr -cd '\n' < "$win/$f" | wc -c)
-    crlf=$(grep -c $'\r$' "$win/$f" || true)
+    crlf=$(grep -a -c $'\r$' "$win/$f" || true)
     [[ $lf == "$crlf" ]] || problems+=$'\n'"  $f: $((lf - crlf)) of its $lf lines on Windows do not end with CR LF"
     local lown wown
     lown=$(own_error_lines "$lin" "$lin/$f" "$lport"; echo x)
@@ -281,6 +641,10 @@ compare_scenario() {
   codes=$(cd "$lin/.steps" && for ((i = 1; i <= $(ls ./*.code | wc -l); i++)); do cat "$i.code"; done | xargs)
   expected=$(cat "$lin/.steps/expected")
   [[ "$codes" == "$expected" ]] || problems+=$'\n'"  exit codes $codes on Linux, not $expected"
+  # What the scenario checked on each side itself.
+  for f in "$lin/.own/problems" "$win/.own/problems"; do
+    [[ -f "$f" ]] && problems+=$'\n'"$(sed 's/^/  expected /' "$f")"
+  done
   if [[ -z "$problems" ]]; then
     echo "e2e ($arch): $name: the same on Linux and under Wine (exit codes: $codes)"
   else
@@ -292,10 +656,13 @@ compare_scenario() {
 for name in "${scenarios[@]}"; do
   for side in linux windows; do
     work="$out/$side/$name"
-    mkdir -p "$work"
+    mkdir -p "$work/.own"
     steps=0
+    param_extra=""
+    linux_wrap=()
+    sim_dir=.sim
     "scenario_$name"
-    stop_service
+    stop_all
   done
   compare_scenario "$name"
 done

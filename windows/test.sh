@@ -48,7 +48,7 @@ if ! dpkg --print-foreign-architectures | grep -qx i386; then
   dpkg --add-architecture i386
   apt-get update -qq
 fi
-"$here/need-packages.sh" wine wine64 wine32:i386 libgnutls30 libgnutls30:i386 libxml2-utils openssl
+"$here/need-packages.sh" wine wine64 wine32:i386 libgnutls30 libgnutls30:i386 libxml2-utils openssl locales
 
 # run_arch ARCH: everything above for one build under its Wine.
 run_arch() {
@@ -87,7 +87,21 @@ run_arch() {
   rm -rf "$schema_dir"
   mkdir -p "$schema_dir"
   echo "== unit tests ($arch) under $version"
-  KKM_SCHEMA_CHECK_DIR="Z:$schema_dir" ctest --test-dir "$build" --output-on-failure -j "$jobs"
+  local ctest_log="$out/ctest-$arch.log"
+  if ! KKM_SCHEMA_CHECK_DIR="Z:$schema_dir" ctest --test-dir "$build" --output-on-failure -j "$jobs" |
+    tee "$ctest_log"; then
+    # 32-bit Wine 8.0 now and then dies of SIGSEGV in its own code while a
+    # process exits, after the test has passed (in a signal handler of
+    # ntdll's Unix side, NtCurrentTeb; about one process in a few hundred
+    # when two run at once). Tests that died of SIGSEGV are run once more,
+    # one at a time; any other failure, or a second SIGSEGV, stands.
+    if sed -n '/^The following tests FAILED:/,$p' "$ctest_log" | grep -E '^[[:space:]]+[0-9]+ - ' |
+      grep -v -q '(SEGFAULT)$'; then
+      exit 1
+    fi
+    echo "windows tests ($arch): the tests above whose Wine process died of SIGSEGV, once more"
+    KKM_SCHEMA_CHECK_DIR="Z:$schema_dir" ctest --test-dir "$build" --output-on-failure --rerun-failed
+  fi
 
   # The ImportData files the tests checked, against the schema.
   local checked=0 f
