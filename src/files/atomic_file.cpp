@@ -1,5 +1,7 @@
 #include "files/atomic_file.h"
 
+#include <climits>
+
 #include "platform/platform.h"
 
 std::string folderOf(const std::string& path) {
@@ -88,16 +90,17 @@ bool isTemporaryNameOf(const std::string& name, const std::string& targetName, l
   const std::string middle = name.substr(prefix.size(), name.size() - prefix.size() - kSuffix.size());
   const std::size_t dot = middle.find('.');
   if (dot == 0 || dot == std::string::npos || dot > 10 || middle.size() - dot - 1 != 16) return false;
-  long pid = 0;
+  long long pid = 0;  // up to 10 digits: more than a 32-bit long holds
   for (std::size_t i = 0; i < dot; ++i) {
     if (middle[i] < '0' || middle[i] > '9') return false;
     pid = pid * 10 + (middle[i] - '0');
   }
+  if (pid > LONG_MAX) return false;  // no process of this system has such an id
   for (std::size_t i = dot + 1; i < middle.size(); ++i) {
     const char c = middle[i];
     if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) return false;
   }
-  processId = pid;
+  processId = static_cast<long>(pid);
   return true;
 }
 
