@@ -18,10 +18,6 @@
 
 namespace {
 
-// A formatVersion the program does not write ends the run as a configuration
-// it cannot work with does.
-constexpr int kExitUnusableConfig = kExitNoService;
-
 const char* formatTitle(ImportDataFormat format) { return format == ImportDataFormat::k3003 ? "3.0.0.3" : "3.0"; }
 
 // The goods file 1C writes beside the exchange file: ExportData.xml beside

@@ -28,9 +28,12 @@ const char* formatVersionOf(ImportDataFormat format) {
   return format == ImportDataFormat::k3003 ? kImportDataFormatVersion3003 : kImportDataFormatVersion;
 }
 
-bool formatNamed(std::string_view text, ImportDataFormat& format) {
+namespace {
+
+// Sets `format` to the format whose `nameOf` is `text`; false when none is.
+bool formatWhose(const char* (*nameOf)(ImportDataFormat), std::string_view text, ImportDataFormat& format) {
   for (const ImportDataFormat f : {ImportDataFormat::k3000, ImportDataFormat::k3003}) {
-    if (text == formatVersionOf(f)) {
+    if (text == nameOf(f)) {
       format = f;
       return true;
     }
@@ -38,15 +41,11 @@ bool formatNamed(std::string_view text, ImportDataFormat& format) {
   return false;
 }
 
-bool formatOfNamespace(std::string_view ns, ImportDataFormat& format) {
-  for (const ImportDataFormat f : {ImportDataFormat::k3000, ImportDataFormat::k3003}) {
-    if (ns == namespaceOf(f)) {
-      format = f;
-      return true;
-    }
-  }
-  return false;
-}
+}  // namespace
+
+bool formatNamed(std::string_view text, ImportDataFormat& format) { return formatWhose(formatVersionOf, text, format); }
+
+bool formatOfNamespace(std::string_view ns, ImportDataFormat& format) { return formatWhose(namespaceOf, ns, format); }
 
 tinyxml2::XMLElement* addImportDataRoot(tinyxml2::XMLDocument& doc, ImportDataFormat format) {
   doc.InsertEndChild(doc.NewDeclaration());
