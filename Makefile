@@ -1,6 +1,9 @@
 # Front door: `make test` on a fresh machine installs what is missing,
 # builds and runs every test.
 
+# The project's folder, wherever make is started from.
+KKM_ROOT := $(patsubst %/,%,$(dir $(abspath $(firstword $(MAKEFILE_LIST)))))
+
 BUILD_DIR ?= build
 ASAN_DIR ?= build-asan
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
@@ -20,21 +23,10 @@ DEB_PACKAGES := cmake g++ make pkg-config libcurl4-openssl-dev libtinyxml2-dev l
 all: build
 
 # $(call install-debs,PACKAGES): installs the packages that are missing (as
-# root, through apt-get), or prints the exact apt-get line and fails.
+# root, through apt-get), or prints the exact apt-get line and fails; an index
+# that fails to update is named and the install goes on (mk/apt-steps.sh).
 define install-debs
-@missing=""; \
-for p in $(1); do \
-  dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q "install ok installed" || missing="$$missing $$p"; \
-done; \
-if [ -z "$$missing" ]; then exit 0; fi; \
-if [ "$$(id -u)" = 0 ]; then \
-  echo "installing:$$missing"; \
-  apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends $$missing; \
-else \
-  echo "missing packages; run as root:"; \
-  echo "  apt-get install -y$$missing"; \
-  exit 1; \
-fi
+@bash $(KKM_ROOT)/mk/need-packages.sh $(1)
 endef
 
 deps:

@@ -25,6 +25,7 @@ if [[ -f "$src_dir/.fetched" ]]; then
 fi
 
 . "$(dirname "$0")/apt-private.sh"
+. "$(dirname "$0")/../mk/apt-steps.sh"
 codename=$(debian_codename) || exit 1
 
 # One "deb-src [signed-by=KEY] URI SUITE main" line for every Debian archive
@@ -44,7 +45,7 @@ if [[ ! -s "$apt_dir/sources.list.d/windows-deps.list" ]]; then
   exit 1
 fi
 
-apt-get "${apt_opts[@]}" update -qq
+apt_update_lists "${apt_opts[@]}"
 find "$src_dir" -mindepth 1 -maxdepth 1 ! -name apt -exec rm -rf {} +
 (cd "$src_dir" && apt-get "${apt_opts[@]}" source -qq --only-source "${packages[@]}")
 

@@ -130,10 +130,8 @@ i386_fetch_qemu() {
     i386_fail "no Debian archive for '$codename' in the system's apt sources to take qemu-user from"
     return 1
   fi
-  apt-get "${apt_opts[@]}" update -qq > "$dir/apt.log" 2>&1 || {
-    i386_fail "the package lists for qemu-user could not be fetched: $(tail -n 1 "$dir/apt.log")"
-    return 1
-  }
+  # An index that fails is named; qemu-user is looked for in the others.
+  apt_update_lists "${apt_opts[@]}"
   local newest="" v
   for v in $(apt-cache "${apt_opts[@]}" madison qemu-user | awk -F' [|] ' '{print $2}'); do
     if [[ -z "$newest" ]] || dpkg --compare-versions "$v" gt "$newest"; then newest=$v; fi

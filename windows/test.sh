@@ -24,6 +24,7 @@ jobs=${1:-2}
 out="$root/build-windows"
 
 . "$here/apt-private.sh"
+. "$root/mk/apt-steps.sh"
 . "$here/i386.sh"
 
 wineserver=""
@@ -46,9 +47,9 @@ if ! dpkg --print-foreign-architectures | grep -qx i386; then
   fi
   echo "windows-test: adding the i386 architecture to dpkg (for wine32:i386)"
   dpkg --add-architecture i386
-  apt-get update -qq
+  apt_update_lists
 fi
-"$here/need-packages.sh" wine wine64 wine32:i386 libgnutls30 libgnutls30:i386 libxml2-utils openssl locales
+"$root/mk/need-packages.sh" wine wine64 wine32:i386 libgnutls30 libgnutls30:i386 libxml2-utils openssl locales
 
 # run_arch ARCH: everything above for one build under its Wine.
 run_arch() {

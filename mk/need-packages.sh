@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Installs those of the named Debian packages that are missing (as root; a
-# user who is not root is told the apt-get line instead).
+# user who is not root is told the apt-get line instead). The Makefile's
+# targets and the Windows scripts all install through here.
 #
-# usage: need-packages.sh PACKAGE...
+# usage: mk/need-packages.sh PACKAGE...
 set -euo pipefail
+. "$(dirname "$0")/apt-steps.sh"
 
 missing=()
 for p in "$@"; do
@@ -16,5 +18,5 @@ if [[ $(id -u) != 0 ]]; then
   exit 1
 fi
 echo "installing: ${missing[*]}"
-apt-get update -qq
-DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" > /dev/null
+apt_update_lists
+apt_install "${missing[@]}"
