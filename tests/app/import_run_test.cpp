@@ -67,8 +67,8 @@ FakeService twoShifts() {
   FakeService service;
   service.shiftDocs = list({document(1, 5, kStartDT, ""), document(2, 2, kO1, ""), document(3, 5, kC1, ""),
                             document(4, 2, kO2, ""), document(5, 5, kC2, ""), document(6, 2, kO3, "")});
-  service.checksFor = {{kO1, list({kSaleCheck1, kSaleCheck2})}, {kO2, kSaleCheck3}};
-  service.incomeOutcomeFor = {{kO1, list({kIncome, kOutcome})}};
+  service.checksFor = {{kC1, list({kSaleCheck1, kSaleCheck2})}, {kC2, kSaleCheck3}};
+  service.incomeOutcomeFor = {{kC1, list({kIncome, kOutcome})}};
   return service;
 }
 
@@ -145,11 +145,11 @@ TEST_F(ImportRunTest, PrintsTheDocumentInTheLibraryLayout) {
   FakeService service;
   service.shiftDocs = list({document(2, 2, kO1, ""), document(3, 5, kC1, ""), document(4, 2, kO2, ""),
                             document(5, 5, kC2, "")});
-  service.checksFor = {{kO1, document(10, 3, "2020-03-02T09:15:00.000+0000",
+  service.checksFor = {{kC1, document(10, 3, "2020-03-02T09:15:00.000+0000",
                                       R"({\"t1038\":15,\"t1042\":1,\"t1054\":1,\"t1055\":1,\"t1031\":20000,\"tl1059\":[{)"
                                       R"(\"t1023\":\"1.000\",\"t40385\":\"TEA-1\",\"t1079\":15000,\"t1043\":15000,)"
                                       R"(\"t1199\":1,\"t1214\":4,\"t1030\":\"Tea\"}]})")}};
-  service.incomeOutcomeFor = {{kO1, kIncome}};
+  service.incomeOutcomeFor = {{kC1, kIncome}};
   ASSERT_EQ(kExitOk, run(service));
   EXPECT_EQ(
       "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
@@ -336,7 +336,7 @@ TEST_F(ImportRunTest, AHalfDoneCommitIsFinishedConfirmedOrUndone) {
     bool temporaryLeft;
     const char* recordedName;  // "": the temporary file's own
     const char* wantLastDocDT;
-    const char* wantExchange;  // nullptr: no file
+    const char* wantExchange;  // nullptr: no file; "": the undone shift written again
   };
   const std::vector<Case> cases = {
       {"killed before the rename", kStub.c_str(), true, true, "", kC2.c_str(), kOurs.c_str()},
@@ -344,9 +344,9 @@ TEST_F(ImportRunTest, AHalfDoneCommitIsFinishedConfirmedOrUndone) {
       {"killed after the rename", kOurs.c_str(), false, false, "", kC2.c_str(), kOurs.c_str()},
       {"killed after the rename, 1C loaded it", kNewStub.c_str(), false, false, "", kC2.c_str(), kNewStub.c_str()},
       {"1C's stub rewritten alike", kStub.c_str(), false, false, "", kC2.c_str(), kStub.c_str()},
-      {"temporary file gone, nothing arrived", kStub.c_str(), true, false, "", kStartDT.c_str(), kStub.c_str()},
+      {"temporary file gone, nothing arrived", kStub.c_str(), true, false, "", kC2.c_str(), ""},
       {"the slot was taken meanwhile", kOurs.c_str(), false, true, "", kStartDT.c_str(), kOurs.c_str()},
-      {"a record naming some other file", kStub.c_str(), true, true, "config.xml", kStartDT.c_str(), kStub.c_str()},
+      {"a record naming some other file", kStub.c_str(), true, true, "config.xml", kC2.c_str(), ""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -364,14 +364,16 @@ TEST_F(ImportRunTest, AHalfDoneCommitIsFinishedConfirmedOrUndone) {
                                           "\" pendingPreviousDocDT=\"" + kStartDT + "\" pendingPreviousFile=\"" +
                                           before + "\" ");
     writeFileBytes(config, text);
-    FakeService service;  // nothing new: the shift list holds only the last closing
-    service.shiftDocs = document(5, 5, kC2, "");
+    FakeService service;  // the shift of the commit, and nothing after it
+    service.shiftDocs = list({document(4, 2, kO2, ""), document(5, 5, kC2, "")});
     EXPECT_EQ(kExitOk, run(service)) << err;
     EXPECT_EQ(c.wantLastDocDT, storedLastDocDT());
     EXPECT_EQ(std::string::npos, readFileBytes(config).find("pending")) << readFileBytes(config);
     EXPECT_EQ(c.wantExchange != nullptr, fileExists(exchange));
-    if (c.wantExchange) {
+    if (c.wantExchange && *c.wantExchange) {
       EXPECT_EQ(c.wantExchange, readFileBytes(exchange));
+    } else if (c.wantExchange) {
+      EXPECT_NE(std::string::npos, readFileBytes(exchange).find("ClosingDate=\"2020-03-03T20:00:00\""));
     }
     EXPECT_FALSE(fileExists(folder.file(temporary)));
   }
@@ -464,8 +466,8 @@ TEST_F(ImportRunTest, OddServiceValuesAreMendedOrRefused) {
     std::remove(exchange.c_str());
     FakeService service;
     service.shiftDocs = list({document(2, 2, c.openingDt, ""), document(3, 5, c.closingDt, "")});
-    service.checksFor = {{c.openingDt, c.check}};
-    service.incomeOutcomeFor = {{c.openingDt, c.income}};
+    service.checksFor = {{c.closingDt, c.check}};
+    service.incomeOutcomeFor = {{c.closingDt, c.income}};
     const bool refused = c.file.empty();
     EXPECT_EQ(refused ? kExitRunFailed : kExitOk, run(service));
     if (c.says.empty()) {
@@ -557,7 +559,7 @@ TEST_F(ImportRunTest, WritesTheFormatThatFormatVersionNames) {
 TEST_F(ImportRunTest, MarkupCharactersAreEscaped) {
   FakeService service;
   service.shiftDocs = list({document(2, 2, kO1, ""), document(3, 5, kC1, "")});
-  service.checksFor = {{kO1, document(40, 3, kO1,
+  service.checksFor = {{kC1, document(40, 3, kO1,
                                       R"({\"t1042\":1,\"tl1059\":[{\"t1023\":\"1\",\"t40385\":\"R&D <'x'>\",\"t1030\":\"a\"}]})")}};
   EXPECT_EQ(kExitOk, run(service));
   const std::string text = readFileBytes(exchange);
