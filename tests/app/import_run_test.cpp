@@ -6,12 +6,14 @@
 #include <vector>
 
 #include "app/entry_point.h"
+#include "app/exit_codes.h"
 #include "config/settings.h"
 #include "files/text_file.h"
 #include "platform/platform.h"
 #include "app/import_run.h"
 #include "report/import_document.h"
 #include "report_test_support.h"
+#include "text/date_time.h"
 #include "captured_messages.h"
 #include "test_files.h"
 
@@ -337,6 +339,7 @@ TEST_F(ImportRunTest, AHalfDoneCommitIsFinishedConfirmedOrUndone) {
     const char* recordedName;  // "": the temporary file's own
     const char* wantLastDocDT;
     const char* wantExchange;  // nullptr: no file; "": the undone shift written again
+    const char* recordedPrevious = nullptr;  // pendingPreviousDocDT; nullptr: kStartDT
   };
   const std::vector<Case> cases = {
       {"killed before the rename", kStub.c_str(), true, true, "", kC2.c_str(), kOurs.c_str()},
@@ -347,6 +350,9 @@ TEST_F(ImportRunTest, AHalfDoneCommitIsFinishedConfirmedOrUndone) {
       {"temporary file gone, nothing arrived", kStub.c_str(), true, false, "", kC2.c_str(), ""},
       {"the slot was taken meanwhile", kOurs.c_str(), false, true, "", kStartDT.c_str(), kOurs.c_str()},
       {"a record naming some other file", kStub.c_str(), true, true, "config.xml", kC2.c_str(), ""},
+      // An undo never moves lastDocDT past the value stored with the record.
+      {"a recorded value later than the record's own", kStub.c_str(), true, false, "", kC2.c_str(), kStub.c_str(),
+       kO3.c_str()},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -361,7 +367,8 @@ TEST_F(ImportRunTest, AHalfDoneCommitIsFinishedConfirmedOrUndone) {
       before = c.exchangeNow ? fileFingerprint(c.exchangeNow) + "@" + std::to_string(platform::modificationTime(exchange)) : "";
     std::string text = configText(kC2);
     text.insert(text.find("kkmNum="), std::string("pendingFile=\"") + (*c.recordedName ? c.recordedName : temporary) +
-                                          "\" pendingPreviousDocDT=\"" + kStartDT + "\" pendingPreviousFile=\"" +
+                                          "\" pendingPreviousDocDT=\"" + (c.recordedPrevious ? c.recordedPrevious : kStartDT.c_str()) +
+                                          "\" pendingPreviousFile=\"" +
                                           before + "\" ");
     writeFileBytes(config, text);
     FakeService service;  // the shift of the commit, and nothing after it
@@ -379,13 +386,42 @@ TEST_F(ImportRunTest, AHalfDoneCommitIsFinishedConfirmedOrUndone) {
   }
 }
 
-TEST_F(ImportRunTest, ConfigurationWithoutImportSettingsStopsBeforeAsking) {
-  writeFileBytes(config, "<config><basicparams/></config>");
-  FakeService service = twoShifts();
-  EXPECT_EQ(kExitRunFailed, run(service));
-  EXPECT_TRUE(service.calls.empty());
-  EXPECT_FALSE(fileExists(exchange));
-  EXPECT_EQ("kkmbridge: cannot read config/importparams/import from " + config + "; nothing imported\n", err);
+// A configuration the run cannot go on from stops it before anything is
+// asked: no import settings, or a bookmark that is no date (it would make
+// every run find nothing, for ever).
+TEST_F(ImportRunTest, AnUnusableConfigurationStopsBeforeAsking) {
+  const std::string pending = " pendingFile=\"~ImportData.xml.999999999.0123456789abcdef.tmp\" pendingPreviousFile=\"\"";
+  const std::string ahead = timeToText(platform::now() + 2 * 24 * 60 * 60, kTimeWithZoneFormat);
+  struct Case {
+    const char* name;
+    std::string configText;
+    int exitCode;
+    std::string says;  // the one stderr line
+  };
+  const std::vector<Case> cases = {
+      {"no import element", "<config><basicparams/></config>", kExitRunFailed,
+       "kkmbridge: cannot read config/importparams/import from " + config + "; nothing imported\n"},
+      {"empty lastDocDT", configText(""), kExitUnusableConfig,
+       "kkmbridge: lastDocDT=\"\" on config/importparams/import in " + config + " is no date: "},
+      {"lastDocDT that is no date", configText("yesterday"), kExitUnusableConfig,
+       "kkmbridge: lastDocDT=\"yesterday\" on config/importparams/import in " + config + " is no date: "},
+      {"lastDocDT two days ahead", configText(ahead), kExitUnusableConfig,
+       "kkmbridge: lastDocDT=\"" + ahead + "\" on config/importparams/import in " + config +
+           " lies more than a day ahead of this machine's clock"},
+      {"pendingPreviousDocDT that is no date", configText(kC2, pending + " pendingPreviousDocDT=\"\""),
+       kExitUnusableConfig, "kkmbridge: pendingPreviousDocDT=\"\" on config/importparams/import in " + config},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    writeFileBytes(config, c.configText);
+    FakeService service = twoShifts();
+    EXPECT_EQ(c.exitCode, run(service));
+    EXPECT_TRUE(service.calls.empty());
+    EXPECT_FALSE(fileExists(exchange));
+    EXPECT_EQ(c.configText, readFileBytes(config));
+    EXPECT_EQ(0u, err.find(c.says)) << err;
+    EXPECT_EQ(1, std::count(err.begin(), err.end(), '\n')) << err;
+  }
 }
 
 // A check of the shift opened at kO1 with one goods item, Number 9 and
