@@ -28,24 +28,40 @@ namespace {
 // The end of the JSON string whose opening quote is at `quote` (the position
 // of its closing quote), in a well-formed text.
 std::size_t stringEnd(std::string_view text, std::size_t quote) {
-  std::size_t i = quote + 1;
-  while (i < text.size() && text[i] != '"') i += text[i] == '\\' ? 2 : 1;
-  return i;
+  std::size_t i = text.find_first_of("\"\\", quote + 1);
+  while (i != std::string_view::npos && text[i] == '\\') i = text.find_first_of("\"\\", i + 2);
+  return i == std::string_view::npos ? text.size() : i;
 }
 
 // The position of the bracket that closes the array or object opened at
 // `open`, in a well-formed text.
 std::size_t closingBracket(std::string_view text, std::size_t open) {
   int depth = 0;
-  for (std::size_t i = open; i < text.size(); ++i) {
+  for (std::size_t i = open; i < text.size(); i = text.find_first_of("\"[]{}", i + 1)) {
+    if (i == std::string_view::npos) break;
     const char c = text[i];
     if (c == '"') {
       i = stringEnd(text, i);
     } else if (c == '[' || c == '{') {
       ++depth;
-    } else if ((c == ']' || c == '}') && --depth == 0) {
+    } else if (--depth == 0) {
       return i;
     }
+  }
+  return std::string_view::npos;
+}
+
+// When nothing but closing brackets and white space follows the array
+// opened at `open` inside `enclosing` containers (as in every answer the
+// service gives today), the position of its closing bracket, found from the
+// end without reading the documents; npos otherwise.
+std::size_t lastCloserOf(std::string_view text, std::size_t open, std::size_t enclosing) {
+  std::size_t closers = 0;
+  for (std::size_t i = text.size(); i > open + 1; --i) {
+    const char c = text[i - 1];
+    if (isJsonSpace(c)) continue;
+    if (c != '}' && c != ']') return std::string_view::npos;
+    if (++closers == enclosing + 1) return c == ']' ? i - 1 : std::string_view::npos;
   }
   return std::string_view::npos;
 }
@@ -65,7 +81,8 @@ bool locateKkmDocs(std::string_view text, std::string_view& docs) {
         std::size_t pos = end + 1;
         while (pos < text.size() && (isJsonSpace(text[pos]) || text[pos] == ':')) ++pos;
         if (pos < text.size() && text[pos] == '[') {
-          const std::size_t close = closingBracket(text, pos);
+          std::size_t close = lastCloserOf(text, pos, open.size());
+          if (close == std::string_view::npos) close = closingBracket(text, pos);
           if (close == std::string_view::npos) return false;
           docs = text.substr(pos + 1, close - pos - 1);
           return true;

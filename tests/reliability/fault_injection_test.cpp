@@ -48,8 +48,9 @@ class FaultInjection : public ::testing::TestWithParam<FaultCase> {
  protected:
   static void SetUpTestSuite() {
     dataDir = std::make_unique<ScopedTempDir>();
-    data = generateData(dataDir->file("data.json"),
-                        {"--shifts", std::to_string(kShifts), "--checks", "2", "--goods", "2", "--cash", "1"});
+    // A new fiscal drive after the first shift: the service lists the later shifts first.
+    data = generateData(dataDir->file("data.json"), {"--shifts", std::to_string(kShifts), "--checks", "2", "--goods",
+                                                     "2", "--cash", "1", "--drive-change", "1"});
     shifts = closedShifts(data);
   }
   static void TearDownTestSuite() { dataDir.reset(); }
