@@ -192,7 +192,10 @@ bool processShiftIntervals(tinyxml2::XMLDocument& doc, tinyxml2::XMLElement* imp
       continue;
     }
     if (!full && result.checkCount >= limits.maxChecks) full = true;
-    if (!full && clock() - startedAt >= limits.maxSeconds) full = result.timeLimitReached = true;
+    // The first shift is always taken, however slow the service: a run
+    // that takes none would never get on.
+    if (!full && result.reportCount > 0 && clock() - startedAt >= limits.maxSeconds)
+      full = result.timeLimitReached = true;
     if (full) {
       // This run has taken its share: the shift waits for the next run.
       ++result.shiftsLeft;
