@@ -5,6 +5,7 @@
 #include "config/debug_dump.h"
 #include "config/settings.h"
 #include "report/check_lists.h"
+#include "report/shift_uuid.h"
 #include "report/value_rules.h"
 #include "report/xml_elements.h"
 #include "text/date_time.h"
@@ -64,7 +65,10 @@ tinyxml2::XMLElement* processOneShiftInterval(tinyxml2::XMLDocument& doc, tinyxm
   if (!result.error.empty()) return nullptr;
   processIncomeOutcomeChecks(doc, saleReport, allDocsFromShiftInterval, values);
 
-  if (format == ImportDataFormat::k3003)
+  const std::string uuid = shiftUuid(kkmNum, shift.endDate, shift.closingId);
+  if (uuid.empty()) values.shift().refuse("no UUID can be made for it (SHA-1 failed)");
+  saleReport->SetAttribute("UUID", uuid.c_str());
+  if (shiftStateIsAttribute(format))
     saleReport->SetAttribute("ShiftState", kClosedShiftState);
   else
     addElementWithText(doc, saleReport, "ShiftState", kClosedShiftState);
@@ -108,6 +112,7 @@ bool processShiftIntervals(tinyxml2::XMLDocument& doc, tinyxml2::XMLElement* imp
       return true;
     }
     shift.endDate = getStringFromJSON(oneDocString, "docDt");
+    shift.closingId = documentIdOf(oneDocString);
     shift.shiftNumber = shiftNumberOf(oneDocString);
     if (shift.shiftNumber.empty()) shift.shiftNumber = openingShiftNumber;
     dump("------------processOneShiftInterval------------------");
@@ -119,6 +124,12 @@ bool processShiftIntervals(tinyxml2::XMLDocument& doc, tinyxml2::XMLElement* imp
     }
     tinyxml2::XMLElement* saleReport = processOneShiftInterval(doc, saleReports, shift, query, format, result);
     if (saleReport == nullptr) return false;
+    if (!result.refusal.empty()) {
+      // 1C would refuse the file whole: the run ends in front of this shift.
+      result.refusedClosingDate = shift.endDate;
+      doc.DeleteNode(saleReport);
+      return false;
+    }
     ++result.reportCount;
     result.lastClosingDate = shift.endDate;
     if (sink) {
@@ -127,7 +138,7 @@ bool processShiftIntervals(tinyxml2::XMLDocument& doc, tinyxml2::XMLElement* imp
     }
     return true;
   });
-  if (!walked) return false;
+  if (!walked) return !result.refusal.empty() && result.error.empty();
   dump("---------processShiftIntervals before saveLastShiftCloseDate---------");
   return true;
 }

@@ -53,6 +53,10 @@ struct ShiftWalkResult {
   // (a sum of more than 15 digits, a code of more than 36 characters), with
   // its shift and check; "" when none. The document must not be saved.
   std::string refusal;
+  // Set with `refusal`: the raw docDt of the refused shift's closing. The
+  // walk stops in front of that shift, whose SaleReport is taken out again,
+  // and the shifts before it stand.
+  std::string refusedClosingDate;
 };
 
 // One closed shift: the raw docDt texts of its opening and closing, and the
@@ -62,6 +66,7 @@ struct ShiftInterval {
   std::string startDate;
   std::string endDate;
   std::string shiftNumber;
+  std::string closingId;  // the closing document's id as the service gives it (for the shift's UUID)
 };
 
 // Takes each SaleReport as soon as it is complete (to print it). The walk
@@ -76,7 +81,8 @@ std::string getShiftDocs(const std::string& dateFrom, const DocumentQuery& query
 // Writes one SaleReport under `saleReports` for `shift`: its dates (a
 // closing date that cannot be read is refused; an opening date that cannot
 // be read becomes the closing date), its checks and income/outcome checks as
-// `query` finds them, and ShiftState 2 as `format` places it. Returns the
+// `query` finds them, its UUID (shiftUuid of the kkmNum setting and the
+// closing), and ShiftState 2 as `format` places it. Returns the
 // SaleReport and adds its checks to `result.checkCount`, its mended values
 // to `result.warnings` and its first refused value, if `result.refusal` is
 // still "", there; returns null, with `result.error` set, when a query failed
@@ -96,8 +102,10 @@ tinyxml2::XMLElement* processOneShiftInterval(tinyxml2::XMLDocument& doc, tinyxm
 // counted in `result.shiftsLeft`. The reports are written in `format`. Each
 // finished SaleReport goes to `sink` when one is given (else it stays in the
 // document). Returns false when a query failed or the sink refused (the walk
-// stops at once; `result.error` says which and why). A refused value does not
-// stop the walk by itself: it is in `result.refusal` for the sink to see.
+// stops at once; `result.error` says which and why). A shift holding a value
+// that 1C refuses ends the walk in front of it: its SaleReport is taken out,
+// it is not counted, and `result.refusal` and `result.refusedClosingDate`
+// say which it is; the walk still returns true.
 bool processShiftIntervals(tinyxml2::XMLDocument& doc, tinyxml2::XMLElement* importData, const DocumentQuery& query,
                            ShiftWalkResult& result, ImportDataFormat format = ImportDataFormat::k3000,
                            const SaleReportSink& sink = nullptr);
