@@ -112,7 +112,7 @@ bool processShiftIntervals(tinyxml2::XMLDocument& doc, tinyxml2::XMLElement* imp
       return true;
     }
     shift.endDate = getStringFromJSON(oneDocString, "docDt");
-    shift.closingId = documentIdOf(oneDocString);
+    shift.closingId = std::string(documentIdOf(oneDocString));
     shift.shiftNumber = shiftNumberOf(oneDocString);
     if (shift.shiftNumber.empty()) shift.shiftNumber = openingShiftNumber;
     dump("------------processOneShiftInterval------------------");

@@ -16,8 +16,3 @@ inline constexpr const char* kShiftUuidNamespace = "a243deaf-142d-4bc6-b9e9-0976
 // closes: the version-5 UUID of "<kkmNum>/<closingDocDt>/<closingId>" under
 // kShiftUuidNamespace. The same on every run and machine, in every format.
 std::string shiftUuid(std::string_view kkmNum, std::string_view closingDocDt, std::string_view closingId);
-
-// The id of the document object `oneDocString` as the service wrote it (the
-// value of its leading "id" key, without the quotes of a string); "" when
-// it has none.
-std::string documentIdOf(std::string_view oneDocString);
