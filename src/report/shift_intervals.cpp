@@ -1,5 +1,6 @@
 #include "report/shift_intervals.h"
 
+#include <set>
 #include <string_view>
 
 #include "config/debug_dump.h"
@@ -65,6 +66,14 @@ tinyxml2::XMLElement* processOneShiftInterval(tinyxml2::XMLDocument& doc, tinyxm
   if (!result.error.empty()) return nullptr;
   processIncomeOutcomeChecks(doc, saleReport, allDocsFromShiftInterval, values);
 
+  // 1C turns ShiftNumber into a number outside any error handling: one that
+  // is no whole number would stop its load half-way through the file.
+  const char* written = saleReport->Attribute("ShiftNumber");
+  const std::string_view number = written != nullptr ? written : "";
+  if (number.empty() || number.find_first_not_of("0123456789") != std::string_view::npos) {
+    values.shift().mend("ShiftNumber " + shownValue(number) + " is no whole number, written 0");
+    saleReport->SetAttribute("ShiftNumber", "0");
+  }
   const std::string uuid = shiftUuid(kkmNum, shift.endDate, shift.closingId);
   if (uuid.empty()) values.shift().refuse("no UUID can be made for it (SHA-1 failed)");
   saleReport->SetAttribute("UUID", uuid.c_str());
@@ -93,6 +102,7 @@ bool processShiftIntervals(tinyxml2::XMLDocument& doc, tinyxml2::XMLElement* imp
   std::string openingShiftNumber;
   tinyxml2::XMLElement* saleReports = addElementWithText(doc, importData, "SaleReports", "");
   tinyxml2::XMLElement* handedOver = nullptr;  // the last report the sink took
+  std::set<std::string> reportedUuids;
   const bool walked = forEachDocument(shiftDocs, [&](std::string_view oneDocString) {
     // A kind that is missing or no number reads as -1 and is passed over.
     const int kind = getIntFromJSON(oneDocString, "docKind");
@@ -113,6 +123,13 @@ bool processShiftIntervals(tinyxml2::XMLDocument& doc, tinyxml2::XMLElement* imp
     }
     shift.endDate = getStringFromJSON(oneDocString, "docDt");
     shift.closingId = std::string(documentIdOf(oneDocString));
+    // The same closing twice in the answer would be one report in 1C, filled
+    // twice over: it is taken once.
+    if (!reportedUuids.insert(shiftUuid(kkmNum, shift.endDate, shift.closingId)).second) {
+      result.warnings.push_back("the shift closing " + shownValue(shift.closingId) + " of " +
+                                shownValue(shift.endDate) + " came twice from the service; taken once");
+      return true;
+    }
     shift.shiftNumber = shiftNumberOf(oneDocString);
     if (shift.shiftNumber.empty()) shift.shiftNumber = openingShiftNumber;
     dump("------------processOneShiftInterval------------------");

@@ -460,6 +460,11 @@ TEST_F(ImportRunTest, OddServiceValuesAreMendedOrRefused) {
        "shift 15 (opened \"2020-03-02T20:00:00\", closed \"2020-03-02T20:00:00\"): OpeningDate: docDt \"08:00\" is no "
        "date, written as the shift's ClosingDate 2020-03-02T20:00:00",
        "OpeningDate=\"2020-03-02T20:00:00\"", "", "08:00"},
+      {"shift number that is no whole number",
+       document(30, 3, kO1, R"({\"t1038\":\"15a\",\"t1042\":9,\"t1031\":100,\"tl1059\":[{)" + oddItem(one) + "}]}"),
+       R"(shift 0 (opened "2020-03-02T08:00:00", closed "2020-03-02T20:00:00"): ShiftNumber "\"15a\"" is no whole )"
+       "number, written 0",
+       "ShiftNumber=\"0\""},
       {"check body without goods", document(30, 3, kO1, R"({\"t1038\":15,\"t1042\":9,\"t1031\":100,\"t1077\":1})"), "",
        "<Goods></Goods>"},
       {"code of 36 characters", oddCheck(oddItem(one, std::string(35, 'A') + "\xD0\x9A")), "",

@@ -67,6 +67,9 @@ TEST_F(ShiftIntervalsTest, PairsEachOpeningWithTheNextClosing) {
        {{kO2, kC2}}, {"8"}, {uuidC2id3}},
       {"shift still open at the end", list({opening(1, kO1), closing(2, kC1), opening(3, kO2)}), {{kO1, kC1}}, {"1"},
        {uuidC1id2}},
+      // A closing the service gives twice would fill one report in 1C twice over.
+      {"the same closing twice", list({opening(1, kO1), closing(2, kC1), opening(3, kO2), closing(2, kC1)}),
+       {{kO1, kC1}}, {"1"}, {uuidC1id2}},
       {"only an opening", opening(1, kO1), {}, {}, {}},
       {"no documents", "", {}, {}, {}},
       {"kind that is no number is passed over",
@@ -93,6 +96,7 @@ TEST_F(ShiftIntervalsTest, PairsEachOpeningWithTheNextClosing) {
     EXPECT_EQ(c.intervals.empty() ? "" : c.intervals.back().second, result.lastClosingDate);
     EXPECT_EQ("", result.error);
     EXPECT_EQ(c.refusal.empty(), result.refusal.empty()) << result.refusal;
+    EXPECT_EQ(std::string(c.name) == "the same closing twice", !result.warnings.empty());
     EXPECT_NE(std::string::npos, result.refusal.find(c.refusal)) << result.refusal;
 
     // The shift query, then checks and income/outcome for each interval in order (the refused one's too).
