@@ -334,7 +334,7 @@ TEST_F(ImportRunTest, AHalfDoneCommitIsFinishedConfirmedOrUndone) {
   const std::string kOurs =
       "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<ImportData xmlns=\"http://www.1c.ru/EquipmentService/3.0.0.0\" "
       "FormatVersion=\"3000\"><SaleReports><SaleReport OpeningDate=\"2020-03-02T08:00:00\" "
-      "ClosingDate=\"2020-03-03T20:00:00\" ShiftNumber=\"1\" UUID=\"405ce78d-c5b8-550c-aa3e-33ddb2f605c2\"><Checks>"
+      "ClosingDate=\"2020-03-03T20:00:00\" ShiftNumber=\"1\" UUID=\"935b428e-9cbe-5b08-a0a9-00a263802050\"><Checks>"
       "</Checks><ShiftState>2</ShiftState></SaleReport>"
       "</SaleReports></ImportData>\n";
   const std::string kNewStub = "<ImportData FormatVersion=\"3000\" Processed=\"2020-03-04T09:00:00\"/>";

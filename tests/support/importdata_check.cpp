@@ -160,7 +160,7 @@ std::string importDataLoadStopper(std::string_view text) {
           if (quantity == nullptr || !isPositiveDecimal(quantity))
             return where + "/Checks/Check[" + std::to_string(checkIndex) + "]/Goods/Good[" +
                    std::to_string(goodIndex) + "]: Quantity " + shown(quantity) +
-                   " is not above 0, and 1C's load stops dividing Sum by it";
+                   " is not above 0 (1C divides Sum by it, and its load stops at a 0)";
         }
       }
     }
