@@ -13,7 +13,7 @@ KKM_WERROR ?= OFF
 
 # Debian packages the build, the tests and the demo need.
 DEB_PACKAGES := cmake g++ make pkg-config libcurl4-openssl-dev libtinyxml2-dev libgtest-dev \
-                libcpp-httplib-dev nlohmann-json3-dev libssl-dev libxml2-utils curl openssl
+                libcpp-httplib-dev nlohmann-json3-dev libssl-dev libxml2-dev libxml2-utils curl openssl
 
 # Further targets (benchmarks, fuzzing, the soak, the Windows build) live in
 # mk/*.mk; each installs what only it needs with install-debs.

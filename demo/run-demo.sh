@@ -7,6 +7,7 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD_DIR:-$root/build}
 schema=$root/schema/EquipmentService_3_0_0_0.xsd
+schema3001=$root/schema/EquipmentService_3_0_0_1.xsd
 work=$build/demo-run
 rm -rf "$work"
 mkdir -p "$work"
@@ -56,6 +57,9 @@ run import ImportData.xml
 echo "--- ImportData.xml:"
 cat ImportData.xml
 xmllint --noout --schema "$schema" ImportData.xml 2>&1
+echo "--- each shift's UUID, by which 1C refills its reports instead of adding them again:"
+grep -o 'ShiftNumber="[^"]*" UUID="[^"]*"' ImportData.xml
+cp ImportData.xml loaded-3000.xml
 echo "--- the goods codes of the sales reports, as the catalogue names them:"
 for code in $(grep -o '<Good Code="[^"]*"' ImportData.xml | cut -d '"' -f 2 | sort -u); do
   name=$(grep -o "<Good Code=\"$code\" [^>]*" ExportData.xml | sed -n 's/.* Name="\([^"]*\)".*/\1/p')
@@ -74,3 +78,19 @@ printf '<?xml version="1.0" encoding="UTF-8"?>\n<ImportData xmlns="http://www.1c
 run import ImportData.xml
 echo "--- ImportData.xml is still 1C's stub:"
 cat ImportData.xml
+
+echo
+echo "=== 5. the device in 1C set to format 3.0.0.1: the same shifts once more (lastDocDT back to 0), written in 3001"
+sed -i 's/lastDocDT="[^"]*"/lastDocDT="0" formatVersion="3001"/' config.xml
+# 1C writes its goods file in the device's format too.
+sed -i 's|xmlns="http://www.1c.ru/EquipmentService/3.0.0.0"|xmlns="http://www.1c.ru/EquipmentService/3.0.0.1"|' ExportData.xml
+run import ImportData.xml
+grep -o '<ImportData[^>]*>' ImportData.xml
+xmllint --noout --schema "$schema3001" ImportData.xml 2>&1
+echo "--- the UUIDs are those of the 3.0 file: 1C refills the same reports"
+if diff <(grep -o 'UUID="[^"]*"' loaded-3000.xml) <(grep -o 'UUID="[^"]*"' ImportData.xml); then
+  grep -o 'UUID="[^"]*"' ImportData.xml
+else
+  echo "the UUIDs differ"
+  exit 1
+fi

@@ -13,12 +13,11 @@
 #include "platform/platform.h"
 #include "report/import_document.h"
 #include "report/root_tag.h"
+#include "report/value_rules.h"
 #include "report/xml_elements.h"
 #include "text/date_time.h"
 
 namespace {
-
-const char* formatTitle(ImportDataFormat format) { return format == ImportDataFormat::k3003 ? "3.0.0.3" : "3.0"; }
 
 // The goods file 1C writes beside the exchange file: ExportData.xml beside
 // ImportData.xml (ExportData_1.xml beside ImportData_1.xml).
@@ -41,9 +40,9 @@ void warnOfAnotherFormat(const std::string& fileName, const std::string& configF
   if (ns == nullptr || std::string_view(root->Name()) != "ExportData" || !formatOfNamespace(ns, goodsFormat) ||
       goodsFormat == format)
     return;
-  printWarning(std::string("1C's goods file ") + goodsFile + " is in format " + formatTitle(goodsFormat) + " (" + ns +
+  printWarning(std::string("1C's goods file ") + goodsFile + " is in format " + formatTitleOf(goodsFormat) + " (" + ns +
                "), and 1C loads sales reports only in the format it writes, but " + fileName + " is written in " +
-               formatTitle(format) + ": set formatVersion=\"" + formatVersionOf(goodsFormat) +
+               formatTitleOf(format) + ": set formatVersion=\"" + formatVersionOf(goodsFormat) +
                "\" on config/importparams/import in " + configFileName);
 }
 
@@ -154,6 +153,20 @@ bool settlePendingCommit(const std::string& fileName, const std::string& configF
   return true;
 }
 
+// What the admin can do about a shift that 1C would refuse: its fiscal
+// documents cannot be put right at the service, so only moving past it
+// and entering it in 1C by hand gets the register's later shifts to 1C.
+std::string refusedShiftAdvice(const ShiftWalkResult& walk, const std::string& configFileName) {
+  const std::string moveOn =
+      convertDateTimeTo1C(walk.refusedClosingDate).empty()
+          ? "set lastDocDT on config/importparams/import in " + configFileName +
+                " to a date past that shift's closing (whose docDt " + shownValue(walk.refusedClosingDate) +
+                " is no date)"
+          : "set lastDocDT=\"" + walk.refusedClosingDate + "\" (that shift's closing) on config/importparams/import in " +
+                configFileName;
+  return "; every run stops at that shift until you " + moveOn + " to move past it, and enter that shift in 1C by hand";
+}
+
 int writeAndCommit(const std::string& fileName, const std::string& configFileName, const DocumentQuery& query,
                    ImportDataFormat format, const ExchangeFileCheck& previous, RunReport& report) {
   const std::string previousDocDT = lastDocDT;  // the walk only reads it
@@ -167,7 +180,8 @@ int writeAndCommit(const std::string& fileName, const std::string& configFileNam
   const ShiftWalkResult& walk = built.walk;
   switch (built.outcome) {
     case ImportDocumentResult::Outcome::kFailed:
-      printError("import stopped, " + fileName + " not written and lastDocDT unchanged: " + built.error);
+      printError("import stopped, " + fileName + " not written and lastDocDT unchanged: " + built.error +
+                 (walk.refusal.empty() ? "" : refusedShiftAdvice(walk, configFileName)));
       return kExitRunFailed;
     case ImportDocumentResult::Outcome::kNothingNew:
       // An ImportData without any SaleReport is no file 1C can load, and it
@@ -229,6 +243,12 @@ int writeAndCommit(const std::string& fileName, const std::string& configFileNam
               "shifts " + limit + ")");
     report.did += ", " + std::to_string(walk.shiftsLeft) + " closed shift(s) left for the next run";
   }
+  if (!walk.refusal.empty()) {
+    // The shifts in front of it are in the file; this one blocks only itself.
+    printWarning("the next run stops at the shift after lastDocDT " + walk.lastClosingDate + ": " + walk.refusal +
+                 refusedShiftAdvice(walk, configFileName));
+    report.did += ", stopped at a shift 1C would refuse";
+  }
   return kExitOk;
 }
 
@@ -241,8 +261,8 @@ int importOnce(const std::string& fileName, const std::string& configFileName, c
   ImportDataFormat format = ImportDataFormat::k3000;
   if (!formatNamed(formatVersion, format)) {
     printError("formatVersion=\"" + formatVersion + "\" on config/importparams/import in " + configFileName +
-               " is no format this program writes: set 3000 (format 3.0) or 3003 (format 3.0.0.3), as the device " +
-               "in 1C is set; nothing imported");
+               " is no format this program writes: set 3000, 3001, 3002 or 3003 (format 3.0, 3.0.0.1, 3.0.0.2 or " +
+               "3.0.0.3), as the device in 1C is set; nothing imported");
     return kExitUnusableConfig;
   }
   // The bookmarks are dates, read before anything is asked.

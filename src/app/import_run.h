@@ -12,10 +12,12 @@
 // file that is not ours never touched), reads the import settings from
 // `configFileName`, writes the ImportData file `fileName` atomically, in the
 // format that formatVersion names, and only then moves lastDocDT. All or
-// nothing: when a query fails, a value would make 1C refuse the file, or a
-// file cannot be written, nothing is changed (an exchange file whose shifts
-// could not be booked is taken back). Without any closed shift no file is
-// written. Reports on standard output or, for a failure, standard error, one
+// nothing: when a query fails or a file cannot be written, nothing is
+// changed (an exchange file whose shifts could not be booked is taken
+// back). A shift holding a value that would make 1C refuse the file ends the
+// run in front of it: the shifts before it are written (a warning says how
+// to move past it), and when it is the first, nothing is. Without any
+// closed shift no file is written. Reports on standard output or, for a failure, standard error, one
 // line each; values mended on the way get a warning each, and so does a
 // goods file of 1C's beside the exchange file that is in the other format.
 // Returns kExitOk, kExitRunFailed, or kExitNoService for a formatVersion it

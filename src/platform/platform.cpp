@@ -4,6 +4,7 @@
 
 #include "platform/platform.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <clocale>
 #include <cstdlib>
@@ -17,7 +18,11 @@
 #include <share.h>
 #include <sys/stat.h>
 #include <windows.h>
+// After windows.h, which it needs.
+#include <bcrypt.h>
 #else
+#include <openssl/evp.h>
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
@@ -390,5 +395,31 @@ FileLock::Result FileLock::tryTake(const std::string& path, FileLock& lock, std:
 #endif
 
 void trySetLocale(const char* name) { std::setlocale(LC_ALL, name); }
+
+bool sha1(std::string_view data, std::array<unsigned char, 20>& digest) {
+  std::array<unsigned char, 20> out{};
+#ifdef _WIN32
+  BCRYPT_ALG_HANDLE algorithm = nullptr;
+  if (!BCRYPT_SUCCESS(BCryptOpenAlgorithmProvider(&algorithm, BCRYPT_SHA1_ALGORITHM, nullptr, 0))) return false;
+  BCRYPT_HASH_HANDLE hash = nullptr;
+  bool done = BCRYPT_SUCCESS(BCryptCreateHash(algorithm, &hash, nullptr, 0, nullptr, 0, 0));
+  // BCryptHashData takes at most a ULONG of bytes at a time.
+  for (std::size_t at = 0; done && at < data.size();) {
+    const ULONG part = static_cast<ULONG>(std::min<std::size_t>(data.size() - at, 1u << 30));
+    done = BCRYPT_SUCCESS(BCryptHashData(hash, reinterpret_cast<PUCHAR>(const_cast<char*>(data.data() + at)), part, 0));
+    at += part;
+  }
+  done = done && BCRYPT_SUCCESS(BCryptFinishHash(hash, out.data(), static_cast<ULONG>(out.size()), 0));
+  if (hash != nullptr) BCryptDestroyHash(hash);
+  BCryptCloseAlgorithmProvider(algorithm, 0);
+  if (!done) return false;
+#else
+  unsigned int size = 0;
+  if (EVP_Digest(data.data(), data.size(), out.data(), &size, EVP_sha1(), nullptr) != 1 || size != out.size())
+    return false;
+#endif
+  digest = out;
+  return true;
+}
 
 }  // namespace platform

@@ -2,6 +2,7 @@
 // unit so that the rest of the program builds unchanged on both.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <cstdio>
 #include <ctime>
@@ -120,5 +121,10 @@ class FileLock {
 // Sets the runtime-library locale (all categories) by name; a name that the
 // platform does not know is ignored.
 void trySetLocale(const char* name);
+
+// The SHA-1 digest of `data`, by the system's own cryptography library
+// (OpenSSL's libcrypto on POSIX, CNG on Windows). False when the library
+// refuses; `digest` is then unchanged.
+bool sha1(std::string_view data, std::array<unsigned char, 20>& digest);
 
 }  // namespace platform

@@ -86,11 +86,20 @@ void processOneGoodElement(tinyxml2::XMLDocument& doc, tinyxml2::XMLElement* goo
   const std::string ofGood = " of good " + std::to_string(goodIndex);
   tinyxml2::XMLElement* good = addElementWithAttribute(
       doc, goodsElement, "Good", "Code", codeValue(getTagStringFromBodyJSON(oneGoodString, "t40385"), "Code" + ofGood, notes));
-  good->SetAttribute("Quantity", quantityValue(itemTagValue(oneGoodString, "t1023"), "Quantity" + ofGood, notes).c_str());
   // An item is cut without its closing brace, so its numbers are read to its
   // end (the body's own reading would drop the last digit of its last tag).
-  good->SetAttribute("Price", moneyValue(itemTagNumber(oneGoodString, "t1079"), "Price" + ofGood, kMaxDigits, notes).c_str());
-  good->SetAttribute("Sum", moneyValue(itemTagNumber(oneGoodString, "t1043"), "Sum" + ofGood, kMaxDigits, notes).c_str());
+  // Price and Sum are read first (a quantity without a reading is made from
+  // them), their notes kept behind the quantity's, in attribute order.
+  ValueNotes moneyNotes;
+  const std::string price = moneyValue(itemTagNumber(oneGoodString, "t1079"), "Price" + ofGood, kMaxDigits, moneyNotes);
+  const std::string sum = moneyValue(itemTagNumber(oneGoodString, "t1043"), "Sum" + ofGood, kMaxDigits, moneyNotes);
+  const std::string quantity =
+      quantityValue(itemTagValue(oneGoodString, "t1023"), "Quantity" + ofGood, price, sum, notes);
+  for (std::string& note : moneyNotes.mended) notes.mend(std::move(note));
+  if (!moneyNotes.refused.empty()) notes.refuse(std::move(moneyNotes.refused));
+  good->SetAttribute("Quantity", quantity.c_str());
+  good->SetAttribute("Price", price.c_str());
+  good->SetAttribute("Sum", sum.c_str());
   const std::string taxValue = mapTaxRate(itemTagNumber(oneGoodString, "t1199"));
   good->SetAttribute("TaxRate", textValue(taxValue, "TaxRate" + ofGood, notes).c_str());
   const std::string paymentMethod(itemTagNumber(oneGoodString, "t1214"));

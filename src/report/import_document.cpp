@@ -119,12 +119,7 @@ ImportDocumentResult writeImportDataXML(std::FILE* out, const DocumentQuery& que
   tinyxml2::XMLDocument& docOut = *document;
   tinyxml2::XMLElement* root = addImportDataRoot(docOut, format);
   ShiftByShiftPrinter printer(docOut, out);
-  const auto sink = [&](tinyxml2::XMLElement& report, std::string& error) {
-    // A file 1C refuses is refused whole: nothing of it is worth keeping.
-    if (!result.walk.refusal.empty()) {
-      error = result.walk.refusal;
-      return false;
-    }
+  const auto sink = [&](tinyxml2::XMLElement& report, std::string&) {
     printer.add(report);
     return true;
   };
@@ -134,7 +129,14 @@ ImportDocumentResult writeImportDataXML(std::FILE* out, const DocumentQuery& que
     result.error = result.walk.error;
     return result;
   }
-  if (result.walk.reportCount == 0) return result;
+  if (result.walk.reportCount == 0) {
+    // The first shift holds a value 1C refuses: there is nothing to write.
+    if (!result.walk.refusal.empty()) {
+      result.outcome = ImportDocumentResult::Outcome::kFailed;
+      result.error = result.walk.refusal;
+    }
+    return result;
+  }
   printer.finish();
   result.outcome = ImportDocumentResult::Outcome::kWritten;
   return result;

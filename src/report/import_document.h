@@ -40,7 +40,7 @@ struct ImportDocumentResult {
   enum class Outcome {
     kWritten,    // the file holds one SaleReport or more
     kNothingNew, // no closed shift: nothing was printed
-    kFailed,     // a query failed: what was printed must not be kept
+    kFailed,     // a query failed, or the first shift is refused: what was printed must not be kept
   };
   Outcome outcome = Outcome::kNothingNew;
   ShiftWalkResult walk;  // counts, the last reported closing, shifts left for later, mended values
@@ -52,7 +52,9 @@ struct ImportDocumentResult {
 // the library's indented layout (the same bytes as printing the whole
 // document), in `format`. Without any closed shift nothing is printed. A
 // shift holding a value that 1C's schema refuses is not printed and ends the
-// building as kFailed, its `error` naming the shift, the check and the value.
+// building in front of it (`walk.refusal` names the shift, the check and the
+// value, `walk.refusedClosingDate` its closing); when it is the first shift
+// nothing is printed and the building is kFailed with that `error`.
 // Stores nothing: the caller keeps the file and moves lastDocDT.
 ImportDocumentResult writeImportDataXML(std::FILE* out, const DocumentQuery& query,
                                         ImportDataFormat format = ImportDataFormat::k3000);

@@ -8,6 +8,7 @@
 #include "config/debug_dump.h"
 #include "config/settings.h"
 #include "report/check_lists.h"
+#include "report/shift_uuid.h"
 #include "report/value_rules.h"
 #include "report/xml_elements.h"
 #include "text/date_time.h"
@@ -69,6 +70,7 @@ std::string keptDocuments(std::string docs, const ShiftInterval& shift, const ch
 // One opening or closing of the shift query's answer.
 struct ShiftDocument {
   int kind = 0;
+  std::string id;             // as the service gives it
   std::string docDt;
   bool dated = false;         // docDt can be read
   std::int64_t instant = -1;  // when docDt cannot be read: that of the document before it in the answer
@@ -94,6 +96,7 @@ std::vector<ShiftDocument> shiftDocumentsByDate(std::string_view shiftDocs, std:
     }
     ShiftDocument doc;
     doc.kind = kind;
+    doc.id = std::string(id);
     doc.docDt = getStringFromJSON(oneDocString, "docDt");
     doc.instant = serviceInstant(doc.docDt);
     doc.dated = doc.instant >= 0;
@@ -146,7 +149,10 @@ tinyxml2::XMLElement* processOneShiftInterval(tinyxml2::XMLDocument& doc, tinyxm
       keptDocuments(std::move(allDocsFromShiftInterval), shift, kIncomeOutcomeKinds, seen, result.warnings);
   processIncomeOutcomeChecks(doc, saleReport, allDocsFromShiftInterval, values);
 
-  if (format == ImportDataFormat::k3003)
+  const std::string uuid = shiftUuid(kkmNum, shift.endDate, shift.closingId);
+  if (uuid.empty()) values.shift().refuse("no UUID can be made for it (SHA-1 failed)");
+  saleReport->SetAttribute("UUID", uuid.c_str());
+  if (shiftStateIsAttribute(format))
     saleReport->SetAttribute("ShiftState", kClosedShiftState);
   else
     addElementWithText(doc, saleReport, "ShiftState", kClosedShiftState);
@@ -204,6 +210,7 @@ bool processShiftIntervals(tinyxml2::XMLDocument& doc, tinyxml2::XMLElement* imp
     }
     shift.startDate = opening != nullptr ? opening->docDt : shift.spanStart;
     shift.endDate = one.docDt;
+    shift.closingId = one.id;
     // A closing without a readable date ends its span nowhere: the
     // documents after the span's start all stay with it.
     shift.upTo = one.dated ? one.instant : std::numeric_limits<std::int64_t>::max();
@@ -224,6 +231,12 @@ bool processShiftIntervals(tinyxml2::XMLDocument& doc, tinyxml2::XMLElement* imp
     tinyxml2::XMLElement* saleReport =
         processOneShiftInterval(doc, saleReports, shift, query, format, result, seen);
     if (saleReport == nullptr) return false;
+    if (!result.refusal.empty()) {
+      // 1C would refuse the file whole: the run ends in front of this shift.
+      result.refusedClosingDate = shift.endDate;
+      doc.DeleteNode(saleReport);
+      break;
+    }
     ++result.reportCount;
     result.lastClosingDate = one.docDt;
     if (sink) {

@@ -69,6 +69,10 @@ struct ShiftWalkResult {
   // (a sum of more than 15 digits, a code of more than 36 characters), with
   // its shift and check; "" when none. The document must not be saved.
   std::string refusal;
+  // Set with `refusal`: the raw docDt of the refused shift's closing. The
+  // walk stops in front of that shift, whose SaleReport is taken out again,
+  // and the shifts before it stand.
+  std::string refusedClosingDate;
 };
 
 // One closed shift: the span of time it covers, the raw docDt texts of its
@@ -82,6 +86,7 @@ struct ShiftInterval {
   // to the shift when it is dated after `after`, up to and including `upTo`.
   std::int64_t after = -1;
   std::int64_t upTo = -1;
+  std::string closingId;    // the closing document's id as the service gives it (for the shift's UUID)
 };
 
 // The ids of the documents a run has taken so far.
@@ -99,7 +104,8 @@ std::string getShiftDocs(const std::string& dateFrom, const DocumentQuery& query
 // Writes one SaleReport under `saleReports` for `shift`: its dates (a
 // closing date that cannot be read is refused; an opening date that cannot
 // be read becomes the closing date), the checks and income/outcome checks
-// that `query` finds for its span, and ShiftState 2 as `format` places it.
+// that `query` finds for its span, its UUID (shiftUuid of the kkmNum setting
+// and the closing), and ShiftState 2 as `format` places it.
 // Of each answer it takes the documents dated inside the span (and those
 // whose date cannot be read) whose id is not in `seen` yet, and adds their
 // ids there; a document given again gets a warning. Returns the SaleReport
@@ -127,8 +133,10 @@ tinyxml2::XMLElement* processOneShiftInterval(tinyxml2::XMLDocument& doc, tinyxm
 // reports are written in `format`. Each finished SaleReport goes to `sink`
 // when one is given (else it stays in the document). Returns false when a
 // query failed or the sink refused (the walk stops at once; `result.error`
-// says which and why). A refused value does not stop the walk by itself: it
-// is in `result.refusal` for the sink to see.
+// says which and why). A shift holding a value that 1C refuses ends the walk
+// in front of it: its SaleReport is taken out, it is not counted, and
+// `result.refusal` and `result.refusedClosingDate` say which it is; the walk
+// still returns true.
 bool processShiftIntervals(tinyxml2::XMLDocument& doc, tinyxml2::XMLElement* importData, const DocumentQuery& query,
                            ShiftWalkResult& result, ImportDataFormat format = ImportDataFormat::k3000,
                            const SaleReportSink& sink = nullptr, const WalkLimits& limits = WalkLimits());

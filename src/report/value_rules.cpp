@@ -260,7 +260,50 @@ QuantityReading readQuantity(std::string_view text, std::string& out) {
   return QuantityReading::kRead;
 }
 
-std::string quantityValue(std::string_view raw, const std::string& what, ValueNotes& notes) {
+namespace {
+
+// The kopecks of a money text as moneyValue writes it ("-12.30" gives 1230,
+// the sign left out); false when it is no such text or too long to divide.
+bool kopecksOf(std::string_view money, std::int64_t& kopecks) {
+  if (!money.empty() && money.front() == '-') money.remove_prefix(1);
+  kopecks = 0;
+  std::size_t digits = 0;
+  for (const char c : money) {
+    if (c == '.') continue;
+    if (!isDigit(c) || ++digits > kMaxDigits) return false;
+    kopecks = kopecks * 10 + (c - '0');
+  }
+  return digits > 0;
+}
+
+// The quantity that makes `sum` of `price`: their quotient at three
+// decimals (rounded half up, at least 0.001); "" when either is zero or the
+// quotient would have more than 15 digits.
+std::string quantityFromSum(std::string_view price, std::string_view sum) {
+  std::int64_t priceKopecks = 0, sumKopecks = 0;
+  if (!kopecksOf(price, priceKopecks) || !kopecksOf(sum, sumKopecks) || priceKopecks == 0 || sumKopecks == 0)
+    return "";
+  // Both below 10^15, so the products stay below 2 x 10^18.
+  // The signs left out when both have one; a Sum and a Price of opposite
+  // signs give no quantity.
+  if ((priceKopecks < 0) != (sumKopecks < 0)) return "";
+  if (priceKopecks < 0) {
+    priceKopecks = -priceKopecks;
+    sumKopecks = -sumKopecks;
+  }
+  std::int64_t thousandths = (2 * sumKopecks * 1000 + priceKopecks) / (2 * priceKopecks);
+  if (thousandths == 0) thousandths = 1;
+  std::string fraction = std::to_string(thousandths % 1000);
+  fraction.insert(0, 3 - fraction.size(), '0');
+  const std::string whole = std::to_string(thousandths / 1000);
+  if ((whole == "0" ? 0 : whole.size()) + kQuantityDecimals > kMaxDigits) return "";
+  return whole + "." + fraction;
+}
+
+}  // namespace
+
+std::string quantityValue(std::string_view raw, const std::string& what, std::string_view price,
+                          std::string_view sum, ValueNotes& notes) {
   const std::string text = textValue(raw, what, notes);
   std::string_view value = trimmed(text);
   // A string value stands in escaped quotes.
@@ -269,17 +312,32 @@ std::string quantityValue(std::string_view raw, const std::string& what, ValueNo
       value.substr(value.size() - kQuote.size()) == kQuote)
     value = trimmed(value.substr(kQuote.size(), value.size() - 2 * kQuote.size()));
   std::string out;
+  std::string why;
   switch (readQuantity(value, out)) {
     case QuantityReading::kRead:
-      return out;
-    case QuantityReading::kNoNumber:
-      notes.mend(what + " " + shownValue(value) + " is no number, written 0");
-      return "0";
-    case QuantityReading::kTooLong:
+      // 1C divides the Sum by it: below 0 it would make a negative price.
+      if (out.empty() || out[0] != '-') {
+        if (!isZeroSum(out)) return out;
+        why = " is 0 at three decimals";
+      } else {
+        why = isZeroSum(out.substr(1)) ? " is 0 at three decimals" : " is below 0";
+      }
       break;
+    case QuantityReading::kNoNumber:
+      why = " is no number";
+      break;
+    case QuantityReading::kTooLong:
+      notes.refuse(what + " " + shownValue(value) + " has more than " + std::to_string(kMaxDigits) + " digits");
+      return std::string(value);
   }
-  notes.refuse(what + " " + shownValue(value) + " has more than " + std::to_string(kMaxDigits) + " digits");
-  return std::string(value);
+  out = quantityFromSum(price, sum);
+  if (out.empty()) {
+    notes.mend(what + " " + shownValue(value) + why + ", written 1 (1C takes the price from the sum)");
+    return "1";
+  }
+  notes.mend(what + " " + shownValue(value) + why + ", written " + out + " (Sum " + std::string(sum) + " / Price " +
+             std::string(price) + ")");
+  return out;
 }
 
 std::string dateValue(const std::string& converted, std::string_view raw, const std::string& what,

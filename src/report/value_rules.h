@@ -92,9 +92,15 @@ std::string moneyValue(std::string_view raw, const std::string& what, std::size_
 // A quantity from a tag's raw value (a JSON number, or a string holding
 // one, with a point or a comma), written as a plain decimal with at most 3
 // fraction digits, rounded half away from zero: "1,500" gives "1.500",
-// "1.2345" gives "1.235", 1e-3 gives "0.001". A value with no numeric
-// reading is written "0"; one of more than 15 digits is refused.
-std::string quantityValue(std::string_view raw, const std::string& what, ValueNotes& notes);
+// "1.2345" gives "1.235", 1e-3 gives "0.001"; one of more than 15 digits is
+// refused. 1C divides the line's Sum by its Quantity before anything else,
+// so a quantity is never written 0: one with no numeric reading, or that is
+// 0 at three decimals, is mended to `sum` / `price` (the line's Sum and Price
+// as moneyValue wrote them) at three decimals, at least 0.001, or to 1 when
+// either is zero or the quotient does not fit (1C then takes the price from
+// the sum, so the money stays right).
+std::string quantityValue(std::string_view raw, const std::string& what, std::string_view price,
+                          std::string_view sum, ValueNotes& notes);
 
 // A date-time already in 1C's form, "" when `raw` (the service's docDt)
 // could not be read: then `fallback` (the shift's ClosingDate) is written,

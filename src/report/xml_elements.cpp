@@ -21,18 +21,54 @@ tinyxml2::XMLElement* addRootElementWithText(tinyxml2::XMLDocument& doc, const c
 }
 
 const char* namespaceOf(ImportDataFormat format) {
-  return format == ImportDataFormat::k3003 ? kImportDataNamespace3003 : kImportDataNamespace;
+  switch (format) {
+    case ImportDataFormat::k3001:
+      return kImportDataNamespace3001;
+    case ImportDataFormat::k3002:
+      return kImportDataNamespace3002;
+    case ImportDataFormat::k3003:
+      return kImportDataNamespace3003;
+    case ImportDataFormat::k3000:
+      break;
+  }
+  return kImportDataNamespace;
 }
 
 const char* formatVersionOf(ImportDataFormat format) {
-  return format == ImportDataFormat::k3003 ? kImportDataFormatVersion3003 : kImportDataFormatVersion;
+  switch (format) {
+    case ImportDataFormat::k3001:
+      return kImportDataFormatVersion3001;
+    case ImportDataFormat::k3002:
+      return kImportDataFormatVersion3002;
+    case ImportDataFormat::k3003:
+      return kImportDataFormatVersion3003;
+    case ImportDataFormat::k3000:
+      break;
+  }
+  return kImportDataFormatVersion;
 }
+
+const char* formatTitleOf(ImportDataFormat format) {
+  switch (format) {
+    case ImportDataFormat::k3001:
+      return "3.0.0.1";
+    case ImportDataFormat::k3002:
+      return "3.0.0.2";
+    case ImportDataFormat::k3003:
+      return "3.0.0.3";
+    case ImportDataFormat::k3000:
+      break;
+  }
+  return "3.0";
+}
+
+bool shiftStateIsAttribute(ImportDataFormat format) { return format != ImportDataFormat::k3000; }
 
 namespace {
 
 // Sets `format` to the format whose `nameOf` is `text`; false when none is.
 bool formatWhose(const char* (*nameOf)(ImportDataFormat), std::string_view text, ImportDataFormat& format) {
-  for (const ImportDataFormat f : {ImportDataFormat::k3000, ImportDataFormat::k3003}) {
+  for (const ImportDataFormat f : kImportDataFormats) {
     if (text == nameOf(f)) {
       format = f;
       return true;

@@ -8,27 +8,44 @@
 #include <string>
 #include <string_view>
 
-// The formats of 1C's exchange files that the program writes. 1C reads a
-// file in the format set on the device in 1C, and refuses one in the other.
+// The formats of 1C's exchange files that the program writes: the four that
+// 1C's device settings offer. 1C reads a file in the format set on the
+// device in 1C, and refuses one in any other.
 enum class ImportDataFormat {
   k3000,  // format 3.0: ShiftState is an element, the last of each SaleReport
-  k3003,  // format 3.0.0.3: ShiftState is an attribute of SaleReport
+  k3001,  // formats 3.0.0.1, 3.0.0.2 and 3.0.0.3: ShiftState is an attribute of SaleReport
+  k3002,
+  k3003,
 };
+
+// Every format, oldest first.
+inline constexpr ImportDataFormat kImportDataFormats[] = {ImportDataFormat::k3000, ImportDataFormat::k3001,
+                                                          ImportDataFormat::k3002, ImportDataFormat::k3003};
 
 // Namespaces and format versions written on the ImportData root.
 inline constexpr const char* kImportDataNamespace = "http://www.1c.ru/EquipmentService/3.0.0.0";
+inline constexpr const char* kImportDataNamespace3001 = "http://www.1c.ru/EquipmentService/3.0.0.1";
+inline constexpr const char* kImportDataNamespace3002 = "http://www.1c.ru/EquipmentService/3.0.0.2";
 inline constexpr const char* kImportDataNamespace3003 = "http://www.1c.ru/EquipmentService/3.0.0.3";
 inline constexpr const char* kXmlSchemaNamespace = "http://www.w3.org/2001/XMLSchema";
 inline constexpr const char* kXmlSchemaInstanceNamespace = "http://www.w3.org/2001/XMLSchema-instance";
 inline constexpr const char* kImportDataFormatVersion = "3000";
+inline constexpr const char* kImportDataFormatVersion3001 = "3001";
+inline constexpr const char* kImportDataFormatVersion3002 = "3002";
 inline constexpr const char* kImportDataFormatVersion3003 = "3003";
 
-// The namespace and the FormatVersion text of `format`.
+// The namespace, the FormatVersion text and the title 1C's device settings
+// show ("3.0", "3.0.0.1", ...) of `format`.
 const char* namespaceOf(ImportDataFormat format);
 const char* formatVersionOf(ImportDataFormat format);
+const char* formatTitleOf(ImportDataFormat format);
 
-// The format that the formatVersion setting `text` names ("3000" or
-// "3003", exactly); false for any other text.
+// Whether `format` writes ShiftState as an attribute of SaleReport (every
+// format after 3.0) rather than as its last element.
+bool shiftStateIsAttribute(ImportDataFormat format);
+
+// The format that the formatVersion setting `text` names ("3000", "3001",
+// "3002" or "3003", exactly); false for any other text.
 bool formatNamed(std::string_view text, ImportDataFormat& format);
 
 // The format whose namespace is `ns`; false for any other namespace.

@@ -131,12 +131,18 @@ TEST_F(ImportRunTest, WritesOneSaleReportPerClosedShift) {
   ASSERT_EQ(tinyxml2::XML_SUCCESS, doc.Parse(readFileBytes(exchange).c_str()));
   const auto reports = children(doc.RootElement()->FirstChildElement("SaleReports"), "SaleReport");
   ASSERT_EQ(2u, reports.size());
-  EXPECT_EQ((Attributes{{"OpeningDate", "2020-03-02T08:00:00"}, {"ClosingDate", "2020-03-02T20:00:00"}, {"ShiftNumber", "15"}}),
+  EXPECT_EQ((Attributes{{"OpeningDate", "2020-03-02T08:00:00"},
+                        {"ClosingDate", "2020-03-02T20:00:00"},
+                        {"ShiftNumber", "15"},
+                        {"UUID", "e8020ed1-17f1-5be2-b460-531aaab8934f"}}),
             attributesOf(reports[0]));
   EXPECT_EQ((std::vector<std::string>{"Checks", "IncomeOutcomeChecks", "ShiftState"}), childNames(reports[0]));
   EXPECT_EQ(2u, children(reports[0]->FirstChildElement("Checks"), "Check").size());
   EXPECT_EQ(2u, children(reports[0]->FirstChildElement("IncomeOutcomeChecks"), "IncomeOutcomeCheck").size());
-  EXPECT_EQ((Attributes{{"OpeningDate", "2020-03-03T08:00:00"}, {"ClosingDate", "2020-03-03T20:00:00"}, {"ShiftNumber", "16"}}),
+  EXPECT_EQ((Attributes{{"OpeningDate", "2020-03-03T08:00:00"},
+                        {"ClosingDate", "2020-03-03T20:00:00"},
+                        {"ShiftNumber", "16"},
+                        {"UUID", "935b428e-9cbe-5b08-a0a9-00a263802050"}}),
             attributesOf(reports[1]));
   EXPECT_EQ((std::vector<std::string>{"Checks", "ShiftState"}), childNames(reports[1]));
 }
@@ -157,7 +163,8 @@ TEST_F(ImportRunTest, PrintsTheDocumentInTheLibraryLayout) {
       "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
       "<ImportData xmlns=\"http://www.1c.ru/EquipmentService/3.0.0.0\" xmlns:xs=\"http://www.w3.org/2001/XMLSchema\" "
       "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\" FormatVersion=\"3000\"><SaleReports>"
-      "<SaleReport OpeningDate=\"2020-03-02T08:00:00\" ClosingDate=\"2020-03-02T20:00:00\" ShiftNumber=\"15\"><Checks>"
+      "<SaleReport OpeningDate=\"2020-03-02T08:00:00\" ClosingDate=\"2020-03-02T20:00:00\" ShiftNumber=\"15\" "
+      "UUID=\"e8020ed1-17f1-5be2-b460-531aaab8934f\"><Checks>"
       "<Check Date=\"2020-03-02T09:15:00\" Number=\"1\" TaxationSystem=\"1\" OperationType=\"1\"><Goods>"
       "<Good Code=\"TEA-1\" Quantity=\"1.000\" Price=\"150.00\" Sum=\"150.00\" TaxRate=\"20\" PaymentMethod=\"4\"/>"
       "</Goods>\n"
@@ -169,7 +176,8 @@ TEST_F(ImportRunTest, PrintsTheDocumentInTheLibraryLayout) {
       "Sum=\"1000.00\"/></IncomeOutcomeChecks>\n"
       "            <ShiftState>2</ShiftState>\n"
       "        </SaleReport>\n"
-      "        <SaleReport OpeningDate=\"2020-03-03T08:00:00\" ClosingDate=\"2020-03-03T20:00:00\" ShiftNumber=\"0\">"
+      "        <SaleReport OpeningDate=\"2020-03-03T08:00:00\" ClosingDate=\"2020-03-03T20:00:00\" ShiftNumber=\"0\" "
+      "UUID=\"935b428e-9cbe-5b08-a0a9-00a263802050\">"
       "<Checks></Checks>\n"
       "            <ShiftState>2</ShiftState>\n"
       "        </SaleReport>\n"
@@ -328,7 +336,8 @@ TEST_F(ImportRunTest, AHalfDoneCommitIsFinishedConfirmedOrUndone) {
   const std::string kOurs =
       "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<ImportData xmlns=\"http://www.1c.ru/EquipmentService/3.0.0.0\" "
       "FormatVersion=\"3000\"><SaleReports><SaleReport OpeningDate=\"2020-03-02T08:00:00\" "
-      "ClosingDate=\"2020-03-03T20:00:00\" ShiftNumber=\"1\"><Checks></Checks><ShiftState>2</ShiftState></SaleReport>"
+      "ClosingDate=\"2020-03-03T20:00:00\" ShiftNumber=\"1\" UUID=\"935b428e-9cbe-5b08-a0a9-00a263802050\"><Checks>"
+      "</Checks><ShiftState>2</ShiftState></SaleReport>"
       "</SaleReports></ImportData>\n";
   const std::string kNewStub = "<ImportData FormatVersion=\"3000\" Processed=\"2020-03-04T09:00:00\"/>";
   struct Case {
@@ -431,6 +440,12 @@ std::string oddCheck(const std::string& item, const std::string& docDt = "2020-0
   return document(30, 3, docDt, R"({\"t1038\":15,)" + header + R"(\"t1042\":9,\"t1031\":100,\"tl1059\":[{)" + item + "}]}");
 }
 
+std::size_t countOf(const std::string& text, const std::string& part) {
+  std::size_t n = 0;
+  for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + part.size())) ++n;
+  return n;
+}
+
 // A goods item with quantity `quantity` (as the body has it), code `code` and price `price` (kopecks).
 std::string oddItem(const std::string& quantity, const std::string& code = "TEA-1", const std::string& price = "100") {
   return R"(\"t1023\":)" + quantity + R"(,\"t40385\":\")" + code + R"(\",\"t1079\":)" + price +
@@ -439,7 +454,9 @@ std::string oddItem(const std::string& quantity, const std::string& code = "TEA-
 
 // Service values that 1C's schema does not take as they stand never reach
 // the file: each is mended, with one warning naming its shift and check, or
-// the run is refused whole, naming the shift, the check and the value.
+// the shift is refused, naming the shift, the check and the value; the
+// shifts in front of a refused one are written, and nothing when it is the
+// first.
 TEST_F(ImportRunTest, OddServiceValuesAreMendedOrRefused) {
   const std::string one = R"(\"1.000\")";
   const std::string shift = "shift 15 (opened \"2020-03-02T08:00:00\", closed \"2020-03-02T20:00:00\"), ";
@@ -450,6 +467,7 @@ TEST_F(ImportRunTest, OddServiceValuesAreMendedOrRefused) {
     std::string file;  // in the file written; "" when the run is refused
     std::string income = "";
     std::string openingDt = kO1, closingDt = kC1;
+    bool afterAGoodShift = false;  // a shift 1C takes comes first
   };
   const std::vector<Case> cases = {
       {"control bytes in a code", oddCheck(oddItem(one, std::string("A\x01\x1F\x7F\xD0\x9A") + '\0' + "B")),
@@ -460,7 +478,15 @@ TEST_F(ImportRunTest, OddServiceValuesAreMendedOrRefused) {
       {"quantity of four decimals", oddCheck(oddItem(R"(\"1.2345\")")), "", "Quantity=\"1.235\""},
       {"quantity as a JSON number", oddCheck(oddItem("1e-3")), "", "Quantity=\"0.001\""},
       {"quantity that is no number", oddCheck(oddItem(R"(\"one\")")),
-       shift + "check 1 (Number 9): Quantity of good 1 \"one\" is no number, written 0", "Quantity=\"0\""},
+       shift + "check 1 (Number 9): Quantity of good 1 \"one\" is no number, written 1.000 (Sum 1.00 / Price 1.00)",
+       "Quantity=\"1.000\""},
+      {"quantity 0", oddCheck(oddItem("0", "TEA-1", "40")),
+       shift + "check 1 (Number 9): Quantity of good 1 \"0\" is 0 at three decimals, written 2.500 (Sum 1.00 / Price 0.40)",
+       "Quantity=\"2.500\" Price=\"0.40\" Sum=\"1.00\""},
+      {"quantity 0 without a price", oddCheck(oddItem(R"(\"0.000\")", "TEA-1", "0")),
+       shift + "check 1 (Number 9): Quantity of good 1 \"0.000\" is 0 at three decimals, written 1 (1C takes the price "
+               "from the sum)",
+       "Quantity=\"1\" Price=\"0.00\" Sum=\"1.00\""},
       {"check without docDt", oddCheck(oddItem(one), ""),
        shift + "check 1 (Number 9): Date: no docDt, written as the shift's ClosingDate 2020-03-02T20:00:00",
        "Date=\"2020-03-02T20:00:00\" Number=\"9\""},
@@ -472,6 +498,11 @@ TEST_F(ImportRunTest, OddServiceValuesAreMendedOrRefused) {
        "shift 15 (opened \"2020-03-02T20:00:00\", closed \"2020-03-02T20:00:00\"): OpeningDate: docDt \"08:00\" is no "
        "date, written as the shift's ClosingDate 2020-03-02T20:00:00",
        "OpeningDate=\"2020-03-02T20:00:00\"", "", "08:00"},
+      {"shift number that is no whole number",
+       document(30, 3, kO1, R"({\"t1038\":\"15a\",\"t1042\":9,\"t1031\":100,\"tl1059\":[{)" + oddItem(one) + "}]}"),
+       R"(shift 0 (opened "2020-03-02T08:00:00", closed "2020-03-02T20:00:00"): check 1 (id 30) carries the shift )"
+       R"(number "\"15a\"", which is no whole number)",
+       "ShiftNumber=\"0\""},
       {"check body without goods", document(30, 3, kO1, R"({\"t1038\":15,\"t1042\":9,\"t1031\":100,\"t1077\":1})"), "",
        "<Goods></Goods>"},
       {"code of 36 characters", oddCheck(oddItem(one, std::string(35, 'A') + "\xD0\x9A")), "",
@@ -495,7 +526,15 @@ TEST_F(ImportRunTest, OddServiceValuesAreMendedOrRefused) {
       {"closing without a readable date", oddCheck(oddItem(one)),
        "shift 15 (opened \"2020-03-02T08:00:00\", closed \"\"): ClosingDate: docDt \"tonight\" is no date", "", "", kO1,
        "tonight"},
+      // A refused shift after one 1C takes: that one is written, and the run ends in front of the refused one.
+      {"code of 37 characters after a good shift", oddCheck(oddItem(one, std::string(37, '7'))),
+       shift + "check 1 (Number 9): Code of good 1 \"" + std::string(37, '7') + "\" has 37 characters, more than 36",
+       "", "", kO1, kC1, true},
+      {"closing without a readable date after a good shift", oddCheck(oddItem(one)),
+       "shift 15 (opened \"2020-03-02T08:00:00\", closed \"\"): ClosingDate: docDt \"tonight\" is no date", "", "", kO1,
+       "tonight", true},
   };
+  const std::string goodOpening = "2020-03-01T21:00:00.000+0000", goodClosing = "2020-03-01T23:00:00.000+0000";
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     writeFileBytes(config, configText(kStartDT));
@@ -504,14 +543,39 @@ TEST_F(ImportRunTest, OddServiceValuesAreMendedOrRefused) {
     service.shiftDocs = list({document(2, 2, c.openingDt, ""), document(3, 5, c.closingDt, "")});
     service.checksFor = {{c.closingDt, c.check}};
     service.incomeOutcomeFor = {{c.closingDt, c.income}};
+    if (c.afterAGoodShift) {
+      service.shiftDocs = list({document(1, 2, goodOpening, ""), document(4, 5, goodClosing, ""), service.shiftDocs});
+      service.checksFor.push_back(
+          {goodClosing, document(31, 3, goodOpening, R"({\"t1038\":15,\"t1042\":9,\"t1031\":100,\"tl1059\":[{)" +
+                                                         oddItem(one) + "}]}")});
+    }
     const bool refused = c.file.empty();
-    EXPECT_EQ(refused ? kExitRunFailed : kExitOk, run(service));
+    EXPECT_EQ(refused && !c.afterAGoodShift ? kExitRunFailed : kExitOk, run(service));
     if (c.says.empty()) {
       EXPECT_EQ("", err);
     } else {
-      EXPECT_NE(std::string::npos, err.find(c.says + (refused ? ", and 1C refuses a file with such a value\n" : "\n")))
+      // A refused shift's line says how to move past it.
+      const std::string moveOn =
+          c.closingDt == "tonight"
+              ? "set lastDocDT on config/importparams/import in " + config +
+                    " to a date past that shift's closing (whose docDt \"tonight\" is no date)"
+              : "set lastDocDT=\"" + c.closingDt + "\" (that shift's closing) on config/importparams/import in " + config;
+      const std::string advice =
+          "; every run stops at that shift until you " + moveOn + " to move past it, and enter that shift in 1C by hand\n";
+      EXPECT_NE(std::string::npos,
+                err.find(c.says + (refused ? ", and 1C refuses a file with such a value" + advice : "\n")))
           << err;
       EXPECT_EQ(1, std::count(err.begin(), err.end(), '\n')) << err;
+    }
+    if (refused && c.afterAGoodShift) {
+      EXPECT_EQ(0u, err.find("kkmbridge: warning: the next run stops at the shift after lastDocDT " + goodClosing +
+                             ": "))
+          << err;
+      EXPECT_EQ(goodClosing, storedLastDocDT());
+      const std::string text = readFileBytes(exchange);
+      EXPECT_EQ(1u, countOf(text, "<SaleReport ")) << text;
+      EXPECT_NE(std::string::npos, text.find("ClosingDate=\"2020-03-01T23:00:00\"")) << text;
+      continue;
     }
     if (refused) {
       EXPECT_EQ(0u, err.find("kkmbridge: import stopped, " + exchange + " not written and lastDocDT unchanged: ")) << err;
@@ -530,6 +594,8 @@ TEST_F(ImportRunTest, OddServiceValuesAreMendedOrRefused) {
 // format it writes its goods file in.
 TEST_F(ImportRunTest, WritesTheFormatThatFormatVersionNames) {
   const std::string ns3000 = "http://www.1c.ru/EquipmentService/3.0.0.0";
+  const std::string ns3001 = "http://www.1c.ru/EquipmentService/3.0.0.1";
+  const std::string ns3002 = "http://www.1c.ru/EquipmentService/3.0.0.2";
   const std::string ns3003 = "http://www.1c.ru/EquipmentService/3.0.0.3";
   auto goods = [](const std::string& ns) {
     return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<!-- <ExportData xmlns=\"x\"> -->\n<ExportData xmlns=\"" + ns +
@@ -546,7 +612,12 @@ TEST_F(ImportRunTest, WritesTheFormatThatFormatVersionNames) {
   const std::vector<Case> cases = {
       {"absent", "", "", kExitOk, ns3000, ""},
       {"3000", " formatVersion=\"3000\"", goods(ns3000), kExitOk, ns3000, ""},
+      {"3001", " formatVersion=\"3001\"", goods(ns3001), kExitOk, ns3001, ""},
+      {"3002", " formatVersion=\"3002\"", goods(ns3002), kExitOk, ns3002, ""},
       {"3003", " formatVersion=\"3003\"", goods(ns3003), kExitOk, ns3003, ""},
+      {"3001, 1C's goods in 3.0.0.2", " formatVersion=\"3001\"", goods(ns3002), kExitOk, ns3001,
+       "is in format 3.0.0.2 (" + ns3002 + "), and 1C loads sales reports only in the format it writes, but " +
+           exchange + " is written in 3.0.0.1: set formatVersion=\"3002\""},
       {"3003, 1C's goods in 3.0", " formatVersion=\"3003\"", goods(ns3000), kExitOk, ns3003,
        "is in format 3.0 (" + ns3000 + "), and 1C loads sales reports only in the format it writes, but " + exchange +
            " is written in 3.0.0.3: set formatVersion=\"3000\" on config/importparams/import in " + config + "\n"},
@@ -554,7 +625,9 @@ TEST_F(ImportRunTest, WritesTheFormatThatFormatVersionNames) {
       {"goods file in no format of 1C's", "", goods("urn:other"), kExitOk, ns3000, ""},
       {"3.0", " formatVersion=\"3.0\"", "", kExitNoService, "",
        "kkmbridge: formatVersion=\"3.0\" on config/importparams/import in " + config +
-           " is no format this program writes: set 3000 (format 3.0) or 3003 (format 3.0.0.3)"},
+           " is no format this program writes: set 3000, 3001, 3002 or 3003 (format 3.0, 3.0.0.1, 3.0.0.2 or "
+           "3.0.0.3)"},
+      {"3004", " formatVersion=\"3004\"", goods(ns3003), kExitNoService, "", "formatVersion=\"3004\" on"},
       {"empty", " formatVersion=\"\"", goods(ns3003), kExitNoService, "", "formatVersion=\"\" on"},
   };
   for (const Case& c : cases) {
@@ -575,20 +648,21 @@ TEST_F(ImportRunTest, WritesTheFormatThatFormatVersionNames) {
     }
     tinyxml2::XMLDocument doc;
     ASSERT_EQ(tinyxml2::XML_SUCCESS, doc.Parse(readFileBytes(exchange).c_str()));
-    const bool is3003 = c.ns == ns3003;
+    const bool is3000 = c.ns == ns3000;
     EXPECT_EQ(c.ns, doc.RootElement()->Attribute("xmlns"));
-    EXPECT_STREQ(is3003 ? "3003" : "3000", doc.RootElement()->Attribute("FormatVersion"));
+    EXPECT_EQ("300" + c.ns.substr(c.ns.size() - 1), doc.RootElement()->Attribute("FormatVersion"));
     const auto reports = children(doc.RootElement()->FirstChildElement("SaleReports"), "SaleReport");
     ASSERT_EQ(2u, reports.size());
     for (const tinyxml2::XMLElement* report : reports) {
-      // In 3.0.0.3 ShiftState is the report's last attribute; in 3.0 its last element.
-      EXPECT_EQ(is3003 ? "ShiftState" : "ShiftNumber", attributesOf(report).back().first);
-      EXPECT_STREQ(is3003 ? "2" : nullptr, report->Attribute("ShiftState"));
-      EXPECT_EQ(is3003 ? nullptr : report->LastChildElement(), report->FirstChildElement("ShiftState"));
+      // From 3.0.0.1 on ShiftState is the report's last attribute; in 3.0 its last element.
+      EXPECT_EQ(is3000 ? "UUID" : "ShiftState", attributesOf(report).back().first);
+      EXPECT_STREQ(is3000 ? nullptr : "2", report->Attribute("ShiftState"));
+      EXPECT_EQ(is3000 ? report->LastChildElement() : nullptr, report->FirstChildElement("ShiftState"));
     }
-    if (!is3003) {
-      EXPECT_EQ("", schemaComplaints(exchange));
-    }
+    // A shift is the same document in 1C whatever the format.
+    EXPECT_STREQ("e8020ed1-17f1-5be2-b460-531aaab8934f", reports[0]->Attribute("UUID"));
+    EXPECT_STREQ("935b428e-9cbe-5b08-a0a9-00a263802050", reports[1]->Attribute("UUID"));
+    EXPECT_EQ("", schemaComplaints(exchange));
   }
 }
 

@@ -22,7 +22,7 @@ TEST_F(ExportTest, SendsTheGoodsAndStampsTheFile) {
   startService();
   writeConfig("0");
   writeFileBytes(goodsFile(), readFileBytes(e2e::kDemoGoods));
-  EXPECT_TRUE(e2e::validates(goodsFile()));
+  EXPECT_EQ("", e2e::schemaViolation(goodsFile()));
   const ProgramResult r = run("export", goodsFile());
   ASSERT_EQ(0, r.exitCode) << r.out << r.err;
   EXPECT_TRUE(e2e::programErrorLines(r.err).empty()) << r.err;
@@ -44,7 +44,7 @@ TEST_F(ExportTest, SendsTheGoodsAndStampsTheFile) {
   EXPECT_TRUE(std::regex_match(m[1].str(), std::regex(R"(xmlns="http://www\.1c\.ru/EquipmentService/3\.0\.0\.0" )"
                                                        R"(FormatVersion="3000" Processed="\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d")")))
       << m[1];
-  EXPECT_TRUE(e2e::validates(goodsFile()));  // the stamp keeps it 1C's
+  EXPECT_EQ("", e2e::schemaViolation(goodsFile()));  // the stamp keeps it 1C's
   // Everything else is kept.
   EXPECT_NE(std::string::npos, stamped.find("USB\\RS-232")) << "backslash value lost";
   EXPECT_EQ(std::count(sent.begin(), sent.end(), '<'), std::count(stamped.begin(), stamped.end(), '<'));
@@ -121,7 +121,7 @@ TEST_F(ExportTest, AFileRewrittenDuringTheUploadIsLeftForTheNextRun) {
   ASSERT_EQ(0, run("export", goodsFile()).exitCode);
   EXPECT_EQ(2, requestCount());
   EXPECT_NE(newer, readFileBytes(goodsFile()));  // sent and stamped now
-  EXPECT_TRUE(e2e::validates(goodsFile()));
+  EXPECT_EQ("", e2e::schemaViolation(goodsFile()));
 }
 
 TEST_F(ExportTest, FailuresLeaveTheFileUntouched) {

@@ -89,7 +89,7 @@ TEST_F(ImportTest, DemoRegisterGivesTheCompleteFileAndMovesTheBookmark) {
   EXPECT_EQ("", r.err);
   EXPECT_NE(std::string::npos, r.out.find("\n idSession ***\n")) << r.out;  // a credential
   EXPECT_EQ(readFileBytes(std::string(KKM_SOURCE_DIR) + "/tests/data/demo-ImportData.xml"), readFileBytes(importFile()));
-  EXPECT_TRUE(e2e::validates(importFile()));
+  EXPECT_EQ("", e2e::loadComplaints(importFile()));
   EXPECT_EQ("2024-11-20T20:00:02.000+0000", storedLastDocDT());
   // Login, the shift query, and two queries for each of the three closed shifts.
   EXPECT_EQ(8, requestCount());
@@ -103,6 +103,15 @@ TEST_F(ImportTest, DemoRegisterGivesTheCompleteFileAndMovesTheBookmark) {
   // The first shift's span begins where the run does.
   EXPECT_NE(std::string::npos, interval->body.find("\"dateFrom\":\"2020-03-01T00:00:00.000+0000\", \"dateTo\":\"2024-11-18T20:00:10.000+0000\""))
       << interval->body;
+
+  // The same register imported again into a fresh folder (another machine,
+  // a file written again after 1C refused it): the same shifts carry the
+  // same UUIDs, so 1C refills its reports instead of adding them twice.
+  ScopedTempDir fresh;
+  startService();
+  writeConfig("0");
+  ASSERT_EQ(0, run("import", fresh.file("ImportData.xml")).exitCode);
+  EXPECT_EQ(readFileBytes(importFile()), readFileBytes(fresh.file("ImportData.xml")));
 }
 
 TEST_F(ImportTest, AFileNotYetLoadedIsNeverOverwritten) {
@@ -306,7 +315,7 @@ TEST_F(ImportTest, ShiftWalk) {
       EXPECT_FALSE(fileExists(importFile()));
       EXPECT_EQ(c.lastDocDT, storedLastDocDT());
     } else {
-      EXPECT_TRUE(e2e::validates(importFile()));
+      EXPECT_EQ("", e2e::loadComplaints(importFile()));
       EXPECT_EQ(c.newLastDocDT, storedLastDocDT());
     }
   }

@@ -133,14 +133,34 @@ TEST_F(CheckElementTest, GoodValuesComeFromTheItem) {
     SCOPED_TRACE(c.item);
     EXPECT_EQ(c.good, goodOf(c.item));
   }
-  // Whatever the spelling, a quantity is a plain decimal of at most three decimals.
+  // Whatever the spelling, a quantity is a plain decimal of at most three
+  // decimals, and above 0 (1C divides the Sum by it): one with no reading,
+  // below 0 or 0 at three decimals is 1 for a line without Price or Sum.
   const std::vector<std::pair<std::string, std::string>> quantities = {
       {R"(\"1,500\")", "1.500"},  {R"(\"1.2345\")", "1.235"}, {"1e-3", "0.001"},       {R"(\" +007.50 \")", "7.50"},
-      {"-1.0005", "-1.001"},      {"-0.0004", "0.000"},       {"0.0005", "0.001"},      {"999.9995", "1000.000"},
-      {"1.5E+1", "15"},           {"2e-999999999999", "0.000"}, {"0e999999999999", "0"}, {"123456789012.0004", "123456789012.000"},
-      {R"(\"\")", "0"},           {R"(\"1.5 kg\")", "0"},     {"1.2.3", "0"},           {"e5", "0"},
+      {"-1.0005", "1"},           {"-0.0004", "1"},           {"0.0005", "0.001"},      {"999.9995", "1000.000"},
+      {"1.5E+1", "15"},           {"2e-999999999999", "1"},   {"0e999999999999", "1"},  {"123456789012.0004", "123456789012.000"},
+      {R"(\"\")", "1"},           {R"(\"1.5 kg\")", "1"},     {"1.2.3", "1"},           {"e5", "1"},
+      {"0", "1"},                 {"0.000", "1"},
   };
   for (const auto& [written, quantity] : quantities) {
+    const Attributes good = goodOf(R"("t1023\":)" + written + R"(,\"t1030\":\"x\")");
+    EXPECT_EQ(quantity, good.at(1).second) << written;
+  }
+  // With a Price and a Sum, such a quantity is Sum / Price at three decimals, at least 0.001.
+  const std::vector<std::pair<std::string, std::string>> fromSums = {
+      {R"(\"\",\"t1079\":5000,\"t1043\":12500)", "2.500"},  // no reading
+      {R"(0,\"t1079\":300,\"t1043\":100)", "0.333"},         // zero, rounded down
+      {R"(0.0001,\"t1079\":300,\"t1043\":200)", "0.667"},    // 0 at three decimals, rounded up
+      {R"(0,\"t1079\":100000,\"t1043\":1)", "0.001"},        // never below 0.001
+      {R"(0,\"t1079\":-500,\"t1043\":-1500)", "3.000"},      // the signs left out
+      {R"(-2,\"t1079\":5000,\"t1043\":12500)", "2.500"},    // below 0
+      {R"(0,\"t1079\":0,\"t1043\":1500)", "1"},              // no Price: 1C takes it from the Sum
+      {R"(0,\"t1079\":1500,\"t1043\":0)", "1"},
+      {R"(0,\"t1079\":1,\"t1043\":999999999999999)", "1"},  // a quotient of more than 15 digits
+      {R"(\"2\",\"t1079\":5000,\"t1043\":12500)", "2"},     // a quantity that reads stays as it is
+  };
+  for (const auto& [written, quantity] : fromSums) {
     const Attributes good = goodOf(R"("t1023\":)" + written + R"(,\"t1030\":\"x\")");
     EXPECT_EQ(quantity, good.at(1).second) << written;
   }

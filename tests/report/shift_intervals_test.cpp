@@ -43,6 +43,17 @@ class ShiftIntervalsTest : public CleanSettingsTest {
   }
 };
 
+// A UUID in its text form whose version is 5 and whose variant is RFC 4122's.
+bool isVersion5Uuid(const std::string& text) {
+  if (text.size() != 36) return false;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const bool dash = i == 8 || i == 13 || i == 18 || i == 23;
+    if (dash != (text[i] == '-')) return false;
+    if (!dash && std::string("0123456789abcdef").find(text[i]) == std::string::npos) return false;
+  }
+  return text[14] == '5' && std::string("89ab").find(text[19]) != std::string::npos;
+}
+
 // The walk takes the shift documents in the order of their dates, reports
 // each shift closed after lastDocDT once with every check of its span, and
 // stops at its limits.
@@ -51,6 +62,10 @@ TEST_F(ShiftIntervalsTest, ReportsEveryShiftOnceInTheOrderOfItsClosing) {
     std::string opening, closing;  // raw dates
     std::string shiftNumber;
     std::vector<std::string> checks;  // Number of each Check
+    // The version-5 UUID of "<kkmNum>/<closing docDt>/<closing id>" under the
+    // program's namespace, worked out apart from the program; "" where a row
+    // does not pin it (it is then only checked to be a version-5 UUID).
+    std::string uuid = "";
   };
   struct Case {
     const char* name;
@@ -61,11 +76,26 @@ TEST_F(ShiftIntervalsTest, ReportsEveryShiftOnceInTheOrderOfItsClosing) {
     int maxChecks = kMaxChecksPerRun;
     bool slowClock = false;  // ten minutes pass at every look at the clock
     int shiftsLeft = 0;
+    std::string refusal = "";  // what stops the walk in front of the next shift; "" when nothing does
+    std::string kkm = "0000000000012345";
   };
+  const std::string uuidC1id3 = "e8020ed1-17f1-5be2-b460-531aaab8934f";
+  const std::string uuidC1id2 = "487256da-392f-5dd0-8df4-f6ff5f7271c6";
+  const std::string uuidC2id4 = "405ce78d-c5b8-550c-aa3e-33ddb2f605c2";
   const std::vector<Case> cases = {
-      {"leading closing is skipped", list({closing(1, kC0), opening(2, kO1), closing(3, kC1)}), {{kO1, kC1, "1", {}}}},
+      {"leading closing is skipped", list({closing(1, kC0), opening(2, kO1), closing(3, kC1)}),
+       {{kO1, kC1, "1", {}, uuidC1id3}}},
       {"two shifts", list({opening(1, kO1, "7"), closing(2, kC1, ""), opening(3, kO2, ""), closing(4, kC2, "8")}),
-       {{kO1, kC1, "7", {}}, {kO2, kC2, "8", {}}}},
+       {{kO1, kC1, "7", {}, uuidC1id2}, {kO2, kC2, "8", {}, uuidC2id4}}},
+      // As after a new fiscal drive: the shifts differ by their closings alone.
+      {"two shifts with the same number",
+       list({opening(1, kO1, "5"), closing(2, kC1, "5"), opening(3, kO2, "5"), closing(4, kC2, "5")}),
+       {{kO1, kC1, "5", {}, uuidC1id2}, {kO2, kC2, "5", {}, uuidC2id4}}},
+      {"two shifts of another register",
+       list({opening(1, kO1, "7"), closing(2, kC1, ""), opening(3, kO2, ""), closing(4, kC2, "8")}),
+       {{kO1, kC1, "7", {}, "19475d78-eb4a-5642-88d4-e3a87ca3f7d8"},
+        {kO2, kC2, "8", {}, "de3c9dd9-4687-5200-9f70-55f9e559941a"}},
+       {}, 0, kMaxChecksPerRun, false, 0, "", "0000000000054321"},
       {"a second opening replaces the first, its checks stay",
        list({opening(1, kO1, "7"), opening(2, on2nd("12:00:00"), "8"), closing(3, kC1, "")}),
        {{on2nd("12:00:00"), kC1, "8", {"10", "11"}}},
@@ -76,7 +106,12 @@ TEST_F(ShiftIntervalsTest, ReportsEveryShiftOnceInTheOrderOfItsClosing) {
       {"kind that is no number is passed over",
        list({opening(1, kO1, ""), document(2, "\"five\"", kC1, R"({\"t1038\":5})"), closing(3, kC1, "")}),
        {{kO1, kC1, "0", {}}}},
-      {"documents without docDt", list({document(1, 2, "", ""), document(2, 5, "", "")}), {{"", "", "0", {}}}},
+      // A shift 1C would refuse ends the walk in front of it; the shifts before it stand.
+      {"documents without docDt", list({document(1, 2, "", ""), document(2, 5, "", "")}), {},
+       {}, 0, kMaxChecksPerRun, false, 0, "ClosingDate: no docDt"},
+      {"a closing without docDt after a good shift",
+       list({opening(1, kO1), closing(2, kC1), document(3, 2, "", ""), document(4, 5, "", "")}),
+       {{kO1, kC1, "1", {}, uuidC1id2}}, {}, 0, kMaxChecksPerRun, false, 0, "ClosingDate: no docDt"},
       // Document numbers start again at 1 on a new fiscal drive, so an answer
       // sorted by number lists the later shift first.
       {"a fiscal drive change puts the later shift first",
@@ -128,6 +163,7 @@ TEST_F(ShiftIntervalsTest, ReportsEveryShiftOnceInTheOrderOfItsClosing) {
     SCOPED_TRACE(c.name);
     tinyxml2::XMLDocument d;
     tinyxml2::XMLElement* importData = addRootElementWithText(d, "ImportData", "");
+    kkmNum = c.kkm;
     FakeService service;
     service.shiftDocs = c.shiftDocs;
     service.checksFor = c.checksFor;
@@ -147,9 +183,12 @@ TEST_F(ShiftIntervalsTest, ReportsEveryShiftOnceInTheOrderOfItsClosing) {
     EXPECT_EQ(c.warnings, result.warnings.size()) << (result.warnings.empty() ? "" : result.warnings[0]);
     EXPECT_EQ(c.shiftsLeft, result.shiftsLeft);
     EXPECT_EQ(c.slowClock, result.timeLimitReached);
+    EXPECT_EQ(c.refusal.empty(), result.refusal.empty()) << result.refusal;
+    EXPECT_NE(std::string::npos, result.refusal.find(c.refusal)) << result.refusal;
 
-    // The shift query, then checks and income/outcome for each span in order.
-    ASSERT_EQ(1 + 2 * c.reports.size(), service.calls.size());
+    // The shift query, then checks and income/outcome for each span in order
+    // (the refused one's too).
+    ASSERT_EQ(1 + 2 * (c.reports.size() + (c.refusal.empty() ? 0 : 1)), service.calls.size());
     EXPECT_EQ("2,5", service.calls[0].kinds);
     EXPECT_EQ(lastDocDT, service.calls[0].dateFrom);
     for (std::size_t i = 0; i < c.reports.size(); ++i) {
@@ -161,9 +200,13 @@ TEST_F(ShiftIntervalsTest, ReportsEveryShiftOnceInTheOrderOfItsClosing) {
       }
       EXPECT_EQ("3,4", service.calls[1 + 2 * i].kinds);
       EXPECT_EQ("129, 130", service.calls[2 + 2 * i].kinds);
+      const char* uuid = reports[i]->Attribute("UUID");
+      ASSERT_NE(nullptr, uuid);
+      EXPECT_TRUE(isVersion5Uuid(uuid)) << uuid;
       EXPECT_EQ((Attributes{{"OpeningDate", convertDateTimeTo1C(want.opening)},
                             {"ClosingDate", convertDateTimeTo1C(want.closing)},
-                            {"ShiftNumber", want.shiftNumber}}),
+                            {"ShiftNumber", want.shiftNumber},
+                            {"UUID", want.uuid.empty() ? uuid : want.uuid}}),
                 attributesOf(reports[i]));
       EXPECT_EQ((std::vector<std::string>{"Checks", "ShiftState"}), childNames(reports[i]));
       EXPECT_STREQ("2", reports[i]->FirstChildElement("ShiftState")->GetText());

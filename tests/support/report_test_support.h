@@ -19,19 +19,17 @@
 
 #include "config/settings.h"
 #include "report/shift_intervals.h"
-#include "importdata_schema_check.h"
+#include "importdata_check.h"
 #include "test_files.h"
 
 namespace reporttest {
 
-// What 1C's schema says of the ImportData text `text` when it holds sales
-// reports (in the format it names): "" when 1C loads it, or the first value
-// it refuses; "" also for a text without sales reports.
+// What 1C makes of the ImportData text `text` when it holds sales reports:
+// "" when it loads it to the end, or the first value its schema refuses or
+// that stops its load; "" also for a text without sales reports.
 inline std::string violationOfReports(const std::string& text) {
   if (text.find("<SaleReport") == std::string::npos) return "";
-  return kkmtest::importDataSchemaViolation(text, text.find("FormatVersion=\"3003\"") != std::string::npos
-                                                      ? kkmtest::ImportDataFormat::v3003
-                                                      : kkmtest::ImportDataFormat::v3000);
+  return kkmtest::importDataComplaints(text);
 }
 
 // A test that starts and ends with every process-wide value at its start.
@@ -161,8 +159,9 @@ inline std::vector<std::string> logEntries(const std::string& path) {
 #ifdef _WIN32
 // Under Wine a Windows program cannot wait for the Linux xmllint's answer, so
 // the file is copied into the folder named by KKM_SCHEMA_CHECK_DIR, whose
-// files the caller (windows/test.sh) checks against the schema after the
-// tests. Empty when the copy is made; without the folder the check fails.
+// files the caller (windows/test.sh) checks against the schema of their
+// namespace after the tests. Empty when the copy is made and nothing in the
+// file stops 1C's load; without the folder the check fails.
 inline std::string schemaComplaints(const std::string& path) {
   const char* folder = std::getenv("KKM_SCHEMA_CHECK_DIR");
   if (folder == nullptr || *folder == '\0') return "KKM_SCHEMA_CHECK_DIR is not set: no schema check";
@@ -171,21 +170,13 @@ inline std::string schemaComplaints(const std::string& path) {
                            ".xml";
   const std::string bytes = readFileBytes(path);
   writeFileBytes(copy, bytes);
-  return readFileBytes(copy) == bytes ? "" : "cannot copy " + path + " to " + copy + " for the schema check";
+  if (readFileBytes(copy) != bytes) return "cannot copy " + path + " to " + copy + " for the schema check";
+  return kkmtest::importDataLoadStopper(bytes);
 }
 #else
-// Empty when the ImportData file at `path` is valid against the project's
-// schema; otherwise what xmllint says.
-inline std::string schemaComplaints(const std::string& path) {
-  const std::string report = path + ".xmllint.txt";
-  const std::string command = std::string("xmllint --noout --schema '") + KKM_SOURCE_DIR +
-                              "/schema/EquipmentService_3_0_0_0.xsd' '" + path + "' >'" + report + "' 2>&1";
-  const int status = std::system(command.c_str());
-  const std::string said = readFileBytes(report);
-  std::remove(report.c_str());
-  if (status == 0) return "";
-  return said.empty() ? "xmllint could not be run" : said;
-}
+// Empty when 1C loads the ImportData file at `path` to the end (its schema
+// and its loader); otherwise what stops it.
+inline std::string schemaComplaints(const std::string& path) { return kkmtest::importDataComplaints(readFileBytes(path)); }
 #endif
 
 }  // namespace reporttest
