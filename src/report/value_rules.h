@@ -94,8 +94,8 @@ std::string moneyValue(std::string_view raw, const std::string& what, std::size_
 // fraction digits, rounded half away from zero: "1,500" gives "1.500",
 // "1.2345" gives "1.235", 1e-3 gives "0.001"; one of more than 15 digits is
 // refused. 1C divides the line's Sum by its Quantity before anything else,
-// so a quantity is never written 0: one with no numeric reading, or that is
-// 0 at three decimals, is mended to `sum` / `price` (the line's Sum and Price
+// so a quantity is never written 0 or below: one with no numeric reading,
+// below 0, or 0 at three decimals, is mended to `sum` / `price` (the line's Sum and Price
 // as moneyValue wrote them) at three decimals, at least 0.001, or to 1 when
 // either is zero or the quotient does not fit (1C then takes the price from
 // the sum, so the money stays right).
