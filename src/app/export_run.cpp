@@ -30,7 +30,7 @@ StampResult setRootAttributeInFile(const std::string& filePath, const std::strin
   KeptUntilExit<tinyxml2::XMLDocument> document;
   tinyxml2::XMLDocument& inputXMLDoc = *document;
   {
-    FileRead file = readFile(filePath);
+    FileRead file = readFile(filePath, kMaxGoodsFileBytes);
     if (file.status == FileStatus::kFailed) {
       error = "it cannot be read: " + file.reason;
       return StampResult::kNoSuchRoot;
@@ -62,7 +62,7 @@ int runExport(const std::string& fileName, RunReport* report) {
   RunReport& done = report ? *report : ignored;
   done = {RunOutcome::kFailed, "nothing sent"};
   printLine(" export ");
-  FileRead goods = readFile(fileName);
+  FileRead goods = readFile(fileName, kMaxGoodsFileBytes);
   printLine("  fileName = " + fileName);
   if (goods.status == FileStatus::kFailed) {
     printError("export failed: the goods file " + fileName + " cannot be read: " + goods.reason + "; nothing was sent");

@@ -11,6 +11,7 @@
 #include "cloud/http_transport.h"
 #include "cloud/session.h"
 #include "config/settings.h"
+#include "files/secret_mask.h"
 #include "sim_process.h"
 #include "captured_messages.h"
 #include "test_files.h"
@@ -38,6 +39,7 @@ class CloudClientTest : public ::testing::Test {
     basicURL = sim->baseUrl();
     login = "demo";
     password = "demo-pass";
+    addPasswordSecret(password);  // as reading the configuration does
     kkmNum = kKkm;
     return *sim;
   }
@@ -104,6 +106,7 @@ TEST_F(CloudClientTest, LoginValuesArePercentEncoded) {
   start();
   login = "a&b c";
   password = "p=1?#\xE8";
+  addPasswordSecret(password);
   CapturedMessages captured;
   EXPECT_FALSE(getLoginParams(error));
   const std::string& err = error;

@@ -209,7 +209,7 @@ TEST_F(BadInput, ConfigurationFiles) {
          text.insert(text.find(" debugmode="), " runLog=\"" + s.dir.file("gone/run.log") + "\"");
          writeFileBytes(s.config, text);
        },
-       0, "", importDone},  // the run log never changes a run's outcome
+       0, "run log", importDone},  // one line, and the run log never changes a run's outcome
       {"a folder", "import",
        [](Scene& s) {
          s.config = s.dir.file("config.d");
