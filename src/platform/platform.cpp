@@ -69,7 +69,14 @@ void makeBlocking(int fd) {
 int openAppendDescriptor(const std::string& path, std::string& error) {
   const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
   if (fd < 0) {
-    error = errno == ELOOP ? std::string("it is a symbolic link, which is never followed") : lastErrorText();
+    const int e = errno;
+    struct stat info {};
+    if (e == ELOOP)
+      error = "it is a symbolic link, which is never followed";
+    else if (lstat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode))
+      error = "it is " + kindOf(info.st_mode) + ", not a regular file";  // a FIFO no one reads
+    else
+      error = (errno = e, lastErrorText());
     return -1;
   }
   struct stat info {};
