@@ -223,6 +223,7 @@ TEST_F(ImportTest, TheRunLogHasOneLinePerRun) {
     const std::string last = text.substr(lastStart, text.size() - 1 - lastStart);
     // The simulated service is reached by http://, which every line says.
     EXPECT_TRUE(std::regex_match(last, std::regex(stamp + step.line + unprotected))) << last;
+    EXPECT_NE(std::string::npos, r.out.find(" warning: the password travels unprotected")) << r.out;
     EXPECT_EQ(std::string::npos, text.find("demo-pass")) << text;
     EXPECT_EQ(std::string::npos, text.find("a3f1c0de-5b7e-4d2b-9c3e-20241118d001")) << text;  // the session id
     const auto errors = e2e::programErrorLines(r.err);
