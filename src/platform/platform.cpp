@@ -636,9 +636,9 @@ FileLock::Result FileLock::tryTake(const std::string& path, const std::string& m
   }
   // LockFileEx locks bytes, which then cannot be read by anyone else: the
   // byte locked lies far beyond the record at the start of the file.
-  OVERLAPPED far{};
-  far.OffsetHigh = 1;
-  if (!LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &far)) {
+  OVERLAPPED beyond{};
+  beyond.OffsetHigh = 1;
+  if (!LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &beyond)) {
     const DWORD e = GetLastError();
     if (e == ERROR_LOCK_VIOLATION || e == ERROR_IO_PENDING) {
       char text[64] = {};
