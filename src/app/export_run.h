@@ -34,8 +34,9 @@ enum class StampResult {
 
 // Sets attribute `attributeName` to `value` on the root element of the XML
 // file `filePath` when that root is called `rootName` (an existing attribute
-// keeps its place), and replaces the file atomically with the re-indented
-// document. When `expectedFingerprint` is given, a file whose bytes no
+// keeps its place) and the file ends with that root's end, and replaces the
+// file atomically: the root's start tag rewritten, every other byte as it
+// was. When `expectedFingerprint` is given, a file whose bytes no
 // longer have that fileFingerprint is left alone (kChanged). Unless the
 // result is kStamped, the file is untouched and `error` says why.
 StampResult setRootAttributeInFile(const std::string& filePath, const std::string& rootName,
