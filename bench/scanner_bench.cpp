@@ -6,6 +6,11 @@
 //   CheckReads/N    the walk plus every scanner call the import makes on each
 //                   check: date, body, header tags, goods items and their
 //                   tags, payments (no XML is built)
+//   JsonAccept/N    the JSON library's check that the whole answer holding
+//                   the N checks is well-formed (no tree built)
+//   AnswerCheck/N   what the document query does with each answer before
+//                   the walk sees it: that check, then finding the kkmDocs
+//                   array in the text
 //
 // Bytes per second count the list's bytes once per pass.
 #include <benchmark/benchmark.h>
@@ -14,6 +19,9 @@
 #include <map>
 #include <string>
 
+#include <nlohmann/json.hpp>
+
+#include "cloud/document_query.h"
 #include "datetime.h"
 #include "generator.h"
 #include "report/check_element.h"
@@ -98,8 +106,39 @@ void CheckReads(benchmark::State& state) {
   state.SetItemsProcessed(documents);
 }
 
+// The whole answer of the check query, as the service sends it.
+const std::string& checkAnswer(std::int64_t checks) {
+  static std::map<std::int64_t, std::string> answers;
+  std::string& text = answers[checks];
+  if (text.empty()) text = "{\"result\":{\"kkmDocs\":[" + checkList(checks) + "]}}";
+  return text;
+}
+
+void JsonAccept(benchmark::State& state) {
+  const std::string& answer = checkAnswer(state.range(0));
+  for (auto _ : state) {
+    const bool accepted = nlohmann::json::accept(answer);
+    if (!accepted) state.SkipWithError("the answer is not accepted");
+    benchmark::DoNotOptimize(accepted);
+  }
+  state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(answer.size()));
+}
+
+void AnswerCheck(benchmark::State& state) {
+  const std::string& answer = checkAnswer(state.range(0));
+  for (auto _ : state) {
+    std::string_view docs;
+    std::string reason;
+    if (!findKkmDocs(answer, docs, reason)) state.SkipWithError(reason.c_str());
+    benchmark::DoNotOptimize(docs);
+  }
+  state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(answer.size()));
+}
+
 BENCHMARK(DocumentWalk)->Arg(1000)->Arg(10000)->Arg(50000)->Unit(benchmark::kMillisecond);
 BENCHMARK(CheckReads)->Arg(1000)->Arg(10000)->Arg(50000)->Unit(benchmark::kMillisecond);
+BENCHMARK(JsonAccept)->Arg(2000)->Arg(50000)->Unit(benchmark::kMillisecond);
+BENCHMARK(AnswerCheck)->Arg(2000)->Arg(50000)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -39,6 +39,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string_view text = rest.substr(format.size());
 
   const std::string converted = convertDateTimeTo1C(rest);
+  // A service date-time that gives an instant has the fields 1C is given.
+  const std::int64_t instant = serviceInstant(rest);
+  FUZZ_CHECK(instant >= -1, "serviceInstant below -1");
+  FUZZ_CHECK(instant < 0 || !converted.empty(), "an instant without 1C's form: " + std::string(rest));
   FUZZ_CHECK(converted.empty() || isPlatformForm(converted), "not the platform form: " + converted);
   if (!converted.empty()) {
     FUZZ_CHECK(convertDateTimeTo1C(converted) == converted, "converting again changed " + converted);

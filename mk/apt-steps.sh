@@ -38,14 +38,19 @@ apt_update_lists() {
   return 0
 }
 
-# apt_unresolved LOG: apt's reason, in one line, when the log is that of an
-# install apt could not resolve (unmet dependencies, held broken packages);
-# nothing otherwise.
+# apt_unresolved LOG [APT_OPTION...] -- PACKAGE...: apt's reason, in one
+# line, when the log is that of an install apt could not resolve (unmet
+# dependencies, held broken packages); nothing otherwise. A quiet install
+# gives only the verdict, so a simulated one is asked for the first unmet
+# dependency.
 apt_unresolved() {
-  grep -q -e 'held broken packages' -e 'unmet dependencies' "$1" || return 0
+  local log=$1
+  shift
+  grep -q -e 'held broken packages' -e 'unmet dependencies' "$log" || return 0
   local first
-  first=$(grep -m 1 -E '^ [^ ].* : Depends: ' "$1" | sed 's/^ *//; s/  */ /g')
-  echo "${first:-$(grep -m 1 '^E:' "$1")}"
+  first=$(apt-get -s install --no-install-recommends "$@" 2>&1 |
+    grep -m 1 -E '^ [^ ].* : Depends: ' | sed 's/^ *//; s/  */ /g')
+  echo "$(grep -m 1 '^E:' "$log" | sed 's/^E: //; s/\.$//')${first:+; first unmet: $first}"
 }
 
 # apt_install PACKAGE...: installs the packages (as root). One line says why
@@ -60,7 +65,7 @@ apt_install() {
     return 0
   fi
   local reason
-  reason=$(apt_unresolved "$log")
+  reason=$(apt_unresolved "$log" "$@")
   if [[ -z "$reason" ]]; then
     apt_say "apt-get install $* failed: $(grep -m 1 '^E:' "$log" || tail -n 1 "$log")"
     rm -f "$log"
@@ -77,7 +82,7 @@ apt_install() {
   rc=0
   DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends -t "$codename" "$@" > "$log" 2>&1 || rc=$?
   if [[ $rc != 0 ]]; then
-    reason=$(apt_unresolved "$log")
+    reason=$(apt_unresolved "$log" -t "$codename" "$@")
     apt_say "apt-get install -t $codename $* failed too: ${reason:-$(grep -m 1 '^E:' "$log" || tail -n 1 "$log")}"
     rm -f "$log"
     return 1

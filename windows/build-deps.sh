@@ -2,7 +2,8 @@
 # Builds the Windows build's dependencies -- tinyxml2, libcurl (Schannel TLS,
 # HTTP and HTTPS only) and GoogleTest -- as static libraries for Windows on
 # ARCH (i686 or x86_64) from the source trees that fetch-sources.sh unpacked
-# into SOURCES_DIR, and installs them into DEPS_DIR/prefix. Each one is
+# into SOURCES_DIR, and installs them into DEPS_DIR/prefix, together with the
+# header-only nlohmann-json taken from its Debian package. Each one is
 # rebuilt only when its source tree, this script or the toolchain changed,
 # so a second run takes a moment.
 #
@@ -65,3 +66,17 @@ build curl . \
   -DENABLE_WEBSOCKETS=OFF -DENABLE_MANUAL=OFF -DCURL_LTO=OFF -DPICKY_COMPILER=OFF
 
 build googletest . -DBUILD_GMOCK=OFF -DINSTALL_GTEST=ON -Dgtest_disable_pthreads=ON
+
+# nlohmann-json is headers only, the same for every platform: its Debian
+# package's headers and CMake package (which finds the headers relative to
+# itself) are copied into the prefix, so the build finds them there without
+# seeing any other header of this system.
+json_header=$(dpkg -L nlohmann-json3-dev | grep -m1 '/nlohmann/json.hpp$') || {
+  echo "windows deps ($arch): nlohmann-json3-dev is not installed" >&2
+  exit 1
+}
+json_package=$(dpkg -L nlohmann-json3-dev | grep -m1 '/nlohmann_jsonConfig.cmake$')
+mkdir -p "$prefix/include" "$prefix/share/cmake"
+rm -rf "$prefix/include/nlohmann" "$prefix/share/cmake/nlohmann_json"
+cp -r "$(dirname "$json_header")" "$prefix/include/"
+cp -r "$(dirname "$json_package")" "$prefix/share/cmake/"

@@ -20,7 +20,7 @@ case "$arch" in
   *) echo "build.sh: ARCH is i686 or x86_64, not '$arch'" >&2; exit 1 ;;
 esac
 
-"$here/../mk/need-packages.sh" cmake make dpkg-dev file "$compiler_package"
+"$here/../mk/need-packages.sh" cmake make dpkg-dev file nlohmann-json3-dev "$compiler_package"
 
 mkdir -p "$out"
 if ! "$here/fetch-sources.sh" "$out/sources" > "$out/fetch.log" 2>&1; then

@@ -30,6 +30,21 @@ const char* const kCashiers[] = {"Иванова Мария Петровна", "
 const int kTaxationSystems[] = {1, 2, 4, 16, 32};
 const int kOperationCycle[] = {1, 2, 1, 3, 1, 4, 1};
 
+// A shop's checks: sales, one in ten a sale's return, one in twenty a
+// purchase.
+int usualOperation(int64_t check) {
+    const int64_t n = check % 20;
+    return n < 17 ? 1 : n < 19 ? 2 : 3;
+}
+
+// A goods line is paid in full (4) but for one in twenty-five, which goes
+// through the other methods in turn.
+int usualPaymentMethod(int64_t line) {
+    if (line % 25 != 24) return 4;
+    static const int others[] = {1, 2, 3, 5, 6, 7};
+    return others[(line / 25) % 6];
+}
+
 void appendTag(std::string& out, const char* tag, int64_t value) {
     out += '"';
     out += tag;
@@ -176,6 +191,7 @@ std::string validateOptions(const GenOptions& o) {
     if (o.checks < 0 || o.checks > 10000000) return "--checks must be 0..10000000";
     if (o.goods < 1 || o.goods > 1000) return "--goods must be 1..1000";
     if (o.cash < 0 || o.cash > 100000) return "--cash must be 0..100000";
+    if (o.driveChangeAfter < 0 || o.driveChangeAfter > o.shifts) return "--drive-change must be 0..--shifts";
     if (!parseWallClockSeconds(o.start)) return "--start must look like 2020-03-01T08:00:00";
     if (o.kkm.empty()) return "--kkm must not be empty";
     return "";
@@ -190,26 +206,32 @@ void generateDocuments(const GenOptions& o, const std::function<void(const GenDo
     // second apart.
     const int64_t step = std::clamp<int64_t>(36000 / (perShift + 1), 1, 900);
 
+    int64_t id = 0;
     int64_t docNo = 0;
+    int64_t shiftBase = 0;  // shifts of the fiscal drives before the present one
     int64_t checkCount = 0;
     int64_t cashCount = 0;
     int64_t previousClose = start - 86400;
     GenDoc doc;
 
     auto emit = [&](int kind, int64_t time, int64_t shift) {
-        doc.id = 100000 + (++docNo);
-        doc.docNo = docNo;
+        doc.id = 100000 + (++id);
+        doc.docNo = ++docNo;
         doc.kind = kind;
         doc.time = time;
         doc.shift = shift;
-        doc.cashier = kCashiers[(shift - 1) % 3];
+        doc.cashier = kCashiers[(shift + shiftBase - 1) % 3];
         doc.fiscalSign = std::to_string(1000000000 + rng.below(3000000000LL));
         sink(doc);
     };
 
     const int64_t shiftTotal = o.shifts + (o.openShift ? 1 : 0);
     for (int64_t s = 0; s < shiftTotal; ++s) {
-        const int64_t shift = s + 1;
+        if (o.driveChangeAfter > 0 && s == o.driveChangeAfter) {
+            docNo = 0;
+            shiftBase = s;
+        }
+        const int64_t shift = s + 1 - shiftBase;
         int64_t t = std::max(start + s * 86400, previousClose + 1800);
         doc = GenDoc();
         emit(2, t, shift);
@@ -234,7 +256,7 @@ void generateDocuments(const GenOptions& o, const std::function<void(const GenDo
             }
             const int64_t c = checkCount++;
             doc.layout = c % 2 == 0 ? GoodsLayout::TrailingList : GoodsLayout::Wrapped;
-            doc.operationType = kOperationCycle[c % 7];
+            doc.operationType = o.varied ? kOperationCycle[c % 7] : usualOperation(c);
             doc.taxationSystem = kTaxationSystems[(shift - 1) % 5];
             int64_t total = 0;
             for (int64_t i = 0; i < o.goods; ++i) {
@@ -248,7 +270,7 @@ void generateDocuments(const GenOptions& o, const std::function<void(const GenDo
                 g.sum = g.price * g.quantityMilli / 1000;
                 const int64_t n = c * o.goods + i;
                 g.taxRate = static_cast<int>(n % 6) + 1;
-                g.paymentMethod = static_cast<int>(n % 7) + 1;
+                g.paymentMethod = o.varied ? static_cast<int>(n % 7) + 1 : usualPaymentMethod(n);
                 total += g.sum;
                 doc.goods.push_back(std::move(g));
             }

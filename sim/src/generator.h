@@ -15,6 +15,13 @@ struct GenOptions {
     int64_t goods = 3;         // goods items per check
     int64_t cash = 1;          // income/outcome documents per shift
     bool openShift = false;    // one more opening, never closed, at the end
+    // A new fiscal drive after this many shifts (0: none): document numbers
+    // and shift numbers start again at 1, ids go on.
+    int64_t driveChangeAfter = 0;
+    // Every operation type and payment method in turn, instead of what a
+    // shop's register mostly holds (sales paid in full, a few returns, rare
+    // purchases).
+    bool varied = false;
     std::string start = "2020-03-01T08:00:00";  // first opening, UTC
     uint64_t seed = 1;
     std::string kkm = "0000000000012345";
@@ -74,7 +81,8 @@ std::string bodyText(const GenDoc& doc);
 // Checks the options; returns "" or a message.
 std::string validateOptions(const GenOptions& options);
 
-// Produces the documents in order of number (and time).
+// Produces the documents in order of time (and of number, but for a
+// fiscal drive change, where numbers start again).
 void generateDocuments(const GenOptions& options, const std::function<void(const GenDoc&)>& sink);
 
 // Writes a complete data file for the server.

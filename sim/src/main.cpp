@@ -20,7 +20,7 @@ const char* const kUsage =
     "      ACTION: status=CODE | close=BYTES | delay=MS | garbage\n"
     "  cloud-sim generate --out FILE [--shifts N] [--checks M] [--goods G] [--cash K]\n"
     "                  [--open-shift] [--start YYYY-MM-DDTHH:MM:SS] [--seed S]\n"
-    "                  [--kkm NUM] [--login L] [--password P]\n"
+    "                  [--kkm NUM] [--login L] [--password P] [--drive-change N] [--varied]\n"
     "  cloud-sim goods --size-mb N --out FILE [--seed S]\n";
 
 int usageError(const std::string& message) {
@@ -109,7 +109,7 @@ int generateCommand(int argc, char** argv) {
     std::string out;
     Args args(argc, argv, 2);
     std::string name, value, error;
-    while (args.next(name, value, {"--open-shift"}, error)) {
+    while (args.next(name, value, {"--open-shift", "--varied"}, error)) {
         if (!error.empty()) return usageError(error);
         int64_t n = 0;
         auto number = [&](int64_t& target) {
@@ -124,6 +124,8 @@ int generateCommand(int argc, char** argv) {
         else if (name == "--goods") ok = number(o.goods);
         else if (name == "--cash") ok = number(o.cash);
         else if (name == "--open-shift") o.openShift = true;
+        else if (name == "--varied") o.varied = true;
+        else if (name == "--drive-change") ok = number(o.driveChangeAfter);
         else if (name == "--start") o.start = value;
         else if (name == "--seed") {
             ok = toInt64(value, n) && n >= 0;

@@ -128,9 +128,12 @@ int runExport(const std::string& fileName, RunReport* report) {
     return kExitOk;
   }
 
-  logIn();
-  std::string exportAnswer;
   std::string error;
+  if (!logIn(error)) {
+    printError("export failed: " + error + "; nothing was sent, " + fileName + " left unchanged");
+    return kExitRunFailed;
+  }
+  std::string exportAnswer;
   const std::string bytesSent = std::to_string(textXMLFromInputFile.size()) + " bytes of goods sent";
   const bool sent = send1CexportData(std::move(textXMLFromInputFile), exportAnswer, error);
   printLine("  export answer = " + exportAnswer);

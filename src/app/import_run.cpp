@@ -56,16 +56,51 @@ std::string fingerprintOf(const std::string& fileName, const ExchangeFileCheck& 
   return fileFingerprint(file.content) + "@" + std::to_string(platform::modificationTime(fileName));
 }
 
+// A bookmark may stand a little ahead of this machine's clock (the
+// register's clock, another time zone), never more than this.
+constexpr std::int64_t kBookmarkAheadSeconds = 24 * 60 * 60;
+
+// Whether `value`, the bookmark `attribute` as the configuration has it, is
+// a date a run can go on from: "0" (from the beginning), or a service
+// date-time no more than a day ahead of this machine's clock. Otherwise
+// says so on standard error: such a value would make every run find
+// nothing, for ever.
+bool bookmarkUsable(const char* attribute, const std::string& value, const std::string& configFileName) {
+  if (value == "0") return true;
+  const std::int64_t instant = serviceInstant(value);
+  std::string problem;
+  if (instant < 0)
+    problem = "is no date";
+  else if (instant / 1000 > platform::now() + kBookmarkAheadSeconds)
+    problem = "lies more than a day ahead of this machine's clock (" + currentTimeText() + ")";
+  else
+    return true;
+  printError(std::string(attribute) + "=\"" + value + "\" on config/importparams/import in " + configFileName + " " +
+             problem + ": set it to the service date-time of the last shift closing 1C has, or to 0 for " +
+             "everything from the beginning; nothing imported");
+  return false;
+}
+
+// The earlier of two usable bookmarks ("0" is the earliest of all).
+const std::string& earlierBookmark(const std::string& a, const std::string& b) {
+  if (a == "0" || b == "0") return a == "0" ? a : b;
+  return serviceInstant(b) < serviceInstant(a) ? b : a;
+}
+
 std::vector<AttributeChange> clearRecord() {
   return {{kPendingFileAttribute, "", true},
           {kPendingPreviousDocDTAttribute, "", true},
           {kPendingPreviousFileAttribute, "", true}};
 }
 
-// Puts lastDocDT back to what it was before the commit and clears the record.
-bool undoCommit(const std::string& configFileName, const PendingCommit& record, std::string& error) {
+// Puts lastDocDT back to what it was before the commit (`restored`: the
+// recorded value, never one later than `own`, the value stored with the
+// record) and clears the record.
+bool undoCommit(const std::string& configFileName, const PendingCommit& record, const std::string& own,
+                std::string& restored, std::string& error) {
+  restored = earlierBookmark(record.previousDocDT, own);
   std::vector<AttributeChange> changes = clearRecord();
-  changes.push_back({"lastDocDT", record.previousDocDT, false});
+  changes.push_back({"lastDocDT", restored, false});
   return updateImportElement(configFileName, changes, error);
 }
 
@@ -123,11 +158,12 @@ bool settlePendingCommit(const std::string& fileName, const std::string& configF
       return true;
     }
   }
-  if (!undoCommit(configFileName, record, error)) {
+  std::string restored;
+  if (!undoCommit(configFileName, record, lastDocDT, restored, error)) {
     printError("cannot undo the commit of an earlier run: " + error + "; nothing imported");
     return false;
   }
-  lastDocDT = record.previousDocDT;
+  lastDocDT = restored;
   printLine(" import: the commit of an earlier run could not be finished and is undone; lastDocDT is back at " +
             lastDocDT);
   return true;
@@ -135,7 +171,7 @@ bool settlePendingCommit(const std::string& fileName, const std::string& configF
 
 int writeAndCommit(const std::string& fileName, const std::string& configFileName, const DocumentQuery& query,
                    ImportDataFormat format, const ExchangeFileCheck& previous, RunReport& report) {
-  const std::string previousDocDT = lastDocDT;  // as the file has it ("0" stays "0")
+  const std::string previousDocDT = lastDocDT;  // the walk only reads it
   AtomicFile out(fileName);
   std::string error;
   if (!out.open(error)) {
@@ -186,8 +222,9 @@ int writeAndCommit(const std::string& fileName, const std::string& configFileNam
     return kExitRunFailed;
   }
   if (!out.replaceTarget(error)) {
-    std::string undoError;
-    if (!undoCommit(configFileName, record, undoError)) printError(undoError + "; the next run undoes the commit");
+    std::string undoError, restored;
+    if (!undoCommit(configFileName, record, walk.lastClosingDate, restored, undoError))
+      printError(undoError + "; the next run undoes the commit");
     printError("cannot write exchange file " + fileName + ": " + error + "; lastDocDT unchanged");
     return kExitRunFailed;
   }
@@ -200,8 +237,11 @@ int writeAndCommit(const std::string& fileName, const std::string& configFileNam
   printLine(" import: " + written + " to " + fileName + ", lastDocDT " + walk.lastClosingDate);
   report = {RunOutcome::kOk, written + ", lastDocDT " + walk.lastClosingDate};
   if (walk.shiftsLeft > 0) {
+    const std::string limit = walk.timeLimitReached
+                                  ? "for at most " + std::to_string(kMaxWalkSeconds / 60) + " minutes"
+                                  : "until its file holds " + std::to_string(kMaxChecksPerRun) + " checks";
     printLine(" import: " + std::to_string(walk.shiftsLeft) + " closed shift(s) left for the next run (a run takes " +
-              "shifts until its file holds " + std::to_string(kMaxChecksPerRun) + " checks)");
+              "shifts " + limit + ")");
     report.did += ", " + std::to_string(walk.shiftsLeft) + " closed shift(s) left for the next run";
   }
   return kExitOk;
@@ -220,6 +260,12 @@ int importOnce(const std::string& fileName, const std::string& configFileName, c
                "in 1C is set; nothing imported");
     return kExitUnusableConfig;
   }
+  // The bookmarks are dates, read before anything is asked.
+  PendingCommit record;
+  if (!bookmarkUsable("lastDocDT", lastDocDT, configFileName) ||
+      (readPendingCommit(configFileName, record) && record.present() &&
+       !bookmarkUsable(kPendingPreviousDocDTAttribute, record.previousDocDT, configFileName)))
+    return kExitUnusableConfig;
   warnOfAnotherFormat(fileName, configFileName, format);
   if (!settlePendingCommit(fileName, configFileName)) return kExitRunFailed;
   removeStaleTemporaries(fileName);
@@ -268,12 +314,13 @@ int runImport(const std::string& fileName, const std::string& configFileName, co
 }
 
 int runImport(const std::string& fileName, const std::string& configFileName, RunReport* report) {
-  // The service is logged in to only when there is something to ask.
+  // The service is logged in to only when there is something to ask; a
+  // failed login is the first query's failure, so nothing is asked.
   bool loggedIn = false;
   return runImport(fileName, configFileName,
                    [&loggedIn](const std::string& dateFrom, const std::string& dateTo, const std::string& kinds,
                                std::string& error) {
-                     if (!loggedIn) logIn();
+                     if (!loggedIn && !logIn(error)) return std::string();
                      loggedIn = true;
                      return getAllDocsByKind(dateFrom, dateTo, kinds, error);
                    },

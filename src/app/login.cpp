@@ -3,9 +3,5 @@
 #include <string>
 
 #include "cloud/session.h"
-#include "files/messages.h"
 
-void logIn() {
-  std::string error;
-  if (!getLoginParams(error)) printError(error);
-}
+bool logIn(std::string& error) { return getLoginParams(error); }

@@ -1,5 +1,9 @@
 #include "cloud/document_query.h"
 
+#include <nlohmann/json.hpp>
+
+#include <vector>
+
 #include "cloud/http_transport.h"
 #include "cloud/session.h"
 #include "config/settings.h"
@@ -19,41 +23,103 @@ void appendJsonString(std::string& out, std::string_view value) {
 
 }  // namespace
 
-// An answer cut short inside the list, one without the list (an error
-// document) or one that is no JSON object at all is no list of documents:
-// taking it for one would report a shift without its checks and move past it
-// for good.
-bool findKkmDocs(std::string_view answer, std::string_view& docs, std::string& reason) {
-  static constexpr std::string_view kKey = "\"kkmDocs\"";
-  std::size_t first = 0;
-  while (first < answer.size() && isJsonSpace(answer[first])) ++first;
-  if (first >= answer.size() || answer[first] != '{') {
-    reason = "the answer is not a JSON object";
-    return false;
-  }
-  std::size_t pos = answer.find(kKey);
-  if (pos != std::string_view::npos) {
-    pos += kKey.size();
-    while (pos < answer.size() && isJsonSpace(answer[pos])) ++pos;
-    if (pos < answer.size() && answer[pos] == ':') {
-      ++pos;
-      while (pos < answer.size() && isJsonSpace(answer[pos])) ++pos;
-    } else {
-      pos = std::string_view::npos;
+namespace {
+
+// The end of the JSON string whose opening quote is at `quote` (the position
+// of its closing quote), in a well-formed text.
+std::size_t stringEnd(std::string_view text, std::size_t quote) {
+  std::size_t i = text.find_first_of("\"\\", quote + 1);
+  while (i != std::string_view::npos && text[i] == '\\') i = text.find_first_of("\"\\", i + 2);
+  return i == std::string_view::npos ? text.size() : i;
+}
+
+// The position of the bracket that closes the array or object opened at
+// `open`, in a well-formed text.
+std::size_t closingBracket(std::string_view text, std::size_t open) {
+  int depth = 0;
+  for (std::size_t i = open; i < text.size(); i = text.find_first_of("\"[]{}", i + 1)) {
+    if (i == std::string_view::npos) break;
+    const char c = text[i];
+    if (c == '"') {
+      i = stringEnd(text, i);
+    } else if (c == '[' || c == '{') {
+      ++depth;
+    } else if (--depth == 0) {
+      return i;
     }
   }
-  if (pos == std::string_view::npos || pos >= answer.size() || answer[pos] != '[') {
+  return std::string_view::npos;
+}
+
+// When nothing but closing brackets and white space follows the array
+// opened at `open` inside `enclosing` containers (as in every answer the
+// service gives today), the position of its closing bracket, found from the
+// end without reading the documents; npos otherwise.
+std::size_t lastCloserOf(std::string_view text, std::size_t open, std::size_t enclosing) {
+  std::size_t closers = 0;
+  for (std::size_t i = text.size(); i > open + 1; --i) {
+    const char c = text[i - 1];
+    if (isJsonSpace(c)) continue;
+    if (c != '}' && c != ']') return std::string_view::npos;
+    if (++closers == enclosing + 1) return c == ']' ? i - 1 : std::string_view::npos;
+  }
+  return std::string_view::npos;
+}
+
+// The content of the array that is the value of the first member called
+// "kkmDocs", at any depth, of the well-formed JSON text `text`.
+bool locateKkmDocs(std::string_view text, std::string_view& docs) {
+  std::vector<char> open;  // '{' or '[' of each value entered
+  bool keyNext = false;    // the next string is a member's name
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c == '"') {
+      const std::size_t end = stringEnd(text, i);
+      const bool isKey = keyNext;
+      keyNext = false;
+      if (isKey && text.substr(i + 1, end - i - 1) == "kkmDocs") {
+        std::size_t pos = end + 1;
+        while (pos < text.size() && (isJsonSpace(text[pos]) || text[pos] == ':')) ++pos;
+        if (pos < text.size() && text[pos] == '[') {
+          std::size_t close = lastCloserOf(text, pos, open.size());
+          if (close == std::string_view::npos) close = closingBracket(text, pos);
+          if (close == std::string_view::npos) return false;
+          docs = text.substr(pos + 1, close - pos - 1);
+          return true;
+        }
+      }
+      i = end;
+    } else if (c == '{' || c == '[') {
+      open.push_back(c);
+      keyNext = c == '{';
+    } else if (c == '}' || c == ']') {
+      if (!open.empty()) open.pop_back();
+    } else if (c == ',') {
+      keyNext = !open.empty() && open.back() == '{';
+    }
+  }
+  return false;
+}
+
+}  // namespace
+
+// An answer cut short, one without the list (an error document) or one that
+// is no JSON at all is no list of documents: taking it for one would report
+// a shift without its checks and move past it for good. The whole answer
+// is checked by the JSON library, which builds nothing; the documents
+// themselves are then cut out of the text as it stands.
+bool findKkmDocs(std::string_view answer, std::string_view& docs, std::string& reason) {
+  if (!nlohmann::json::accept(answer)) {
+    std::size_t first = 0;
+    while (first < answer.size() && isJsonSpace(answer[first])) ++first;
+    reason = first < answer.size() && answer[first] == '{' ? "the answer is no complete JSON text (cut short?)"
+                                                           : "the answer is not a JSON object";
+    return false;
+  }
+  if (!locateKkmDocs(answer, docs)) {
     reason = "the answer holds no kkmDocs list";
     return false;
   }
-  const std::size_t start = pos + 1;
-  std::size_t end = answer.size();
-  while (end > start && (isJsonSpace(answer[end - 1]) || answer[end - 1] == '}')) --end;
-  if (end <= start || answer[end - 1] != ']') {
-    reason = "the answer ends inside its kkmDocs list (cut short?)";
-    return false;
-  }
-  docs = answer.substr(start, end - 1 - start);
   return true;
 }
 

@@ -7,7 +7,8 @@
 // nameUser, idUser and idDealer from the answer (empty text or -1 for what
 // the answer lacks), tracing them on standard output. Returns false, with
 // `error` naming the request and the reason (never the password), when the
-// login failed: no answer, HTTP status 400 or above, or no idSession.
+// login failed: no complete answer, an HTTP status other than 2xx (a
+// redirect to a sign-in page included), or no idSession.
 bool getLoginParams(std::string& error);
 
 // The JSON prefix of every data-pack request body, from the login settings:

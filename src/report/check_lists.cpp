@@ -6,24 +6,39 @@
 #include "text/date_time.h"
 #include "text/json_scanner.h"
 
-std::string shiftNumberOf(std::string_view oneDocString) {
+std::string shiftNumberOf(std::string_view oneDocString, std::string& odd) {
+  odd.clear();
   // The scanner gives "0" for a missing tag.
   std::string number = getTagValueFromBodyJSON(bodyTagsOf(oneDocString), "t1038");
   if (number == "0") number.clear();
+  for (const char c : number) {
+    if (c < '0' || c > '9') {
+      odd = std::move(number);
+      return "";
+    }
+  }
   return number;
 }
 
 int processChecks(tinyxml2::XMLDocument& doc, tinyxml2::XMLElement* saleReport, std::string_view docs,
                   const std::string& shiftNumber, ShiftValues& values) {
   tinyxml2::XMLElement* checks = addElementWithText(doc, saleReport, "Checks", "");
-  std::string fromChecks;
+  std::string number = shiftNumber;
   int checkCount = 0;
   forEachDocument(docs, [&](std::string_view oneDocString) {
-    if (fromChecks.empty()) fromChecks = shiftNumberOf(oneDocString);
     ++checkCount;
+    std::string odd;
+    const std::string own = shiftNumberOf(oneDocString, odd);
+    const auto place = [&] { return "check " + std::to_string(checkCount) + " (id " + std::string(documentIdOf(oneDocString)) + ")"; };
+    if (!odd.empty())
+      values.shift().mend(place() + " carries the shift number " + shownValue(odd) + ", which is no whole number");
+    else if (number.empty())
+      number = own;
+    else if (!own.empty() && own != number)
+      values.shift().mend(place() + " carries the shift number " + own + ", not the shift's " + number);
     processOneCheckElement(doc, checks, oneDocString, values);
   });
-  const std::string& number = !fromChecks.empty() ? fromChecks : !shiftNumber.empty() ? shiftNumber : "0";
+  if (number.empty()) number = "0";
   saleReport->SetAttribute("ShiftNumber", textValue(number, "ShiftNumber", values.shift()).c_str());
   return checkCount;
 }

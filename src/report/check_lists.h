@@ -10,15 +10,19 @@
 
 inline constexpr int kCashOutcomeKind = 130;
 
-// The shift number (t1038) in the body of `oneDocString`; "" when it has
-// none, or "0", or only empty text.
-std::string shiftNumberOf(std::string_view oneDocString);
+// The shift number (t1038) in the body of `oneDocString` when it is a whole
+// number (1C reads ShiftNumber as one and stops its load on anything else);
+// "" when it has none, or "0", or only empty text. A value that is there but
+// no whole number gives "" too, and is put into `odd` (else `odd` is "").
+std::string shiftNumberOf(std::string_view oneDocString, std::string& odd);
 
 // Adds Checks under `saleReport` with one Check per document of `docs`, and
-// sets the report's ShiftNumber: the shift number of the first check that
-// has one, else `shiftNumber` (that of the shift's own documents), else "0".
+// sets the report's ShiftNumber: `shiftNumber` (that of the shift's closing,
+// else its opening), else that of the first check that has one, else "0".
 // 1C finds or makes its cash shift by this number, so "0" would stand for a
-// shift that never was. Returns the number of Check elements written.
+// shift that never was. A check carrying another shift number, or one that
+// is no whole number, gets a note in `values`. Returns the number of Check
+// elements written.
 int processChecks(tinyxml2::XMLDocument& doc, tinyxml2::XMLElement* saleReport, std::string_view docs,
                   const std::string& shiftNumber, ShiftValues& values);
 

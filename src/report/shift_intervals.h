@@ -5,8 +5,10 @@
 
 #include <tinyxml2.h>
 
+#include <cstdint>
 #include <functional>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "report/xml_elements.h"
@@ -38,12 +40,26 @@ using DocumentQuery = std::function<std::string(const std::string& dateFrom, con
 // every run for ever.
 inline constexpr int kMaxChecksPerRun = 50000;
 
+// Nor does a run start another shift once it has taken shifts for this
+// long: a scheduler's time limit (an hour is recommended) would otherwise
+// kill every run of a long backlog before it commits anything.
+inline constexpr std::int64_t kMaxWalkSeconds = 20 * 60;
+
+// Where a walk stops taking shifts, and the clock it measures its time by
+// (seconds, any steady origin; the process's steady clock when empty).
+struct WalkLimits {
+  int maxChecks = kMaxChecksPerRun;
+  std::int64_t maxSeconds = kMaxWalkSeconds;
+  std::function<std::int64_t()> clock;
+};
+
 // What the walk handed back.
 struct ShiftWalkResult {
   int reportCount = 0;          // SaleReport elements written
   int checkCount = 0;           // Check elements written, all shifts together
-  int shiftsLeft = 0;           // closed shifts left for the next run by the check limit
-  std::string lastClosingDate;  // raw docDt of the last closing reported; "" when none (or it had none)
+  int shiftsLeft = 0;           // closed shifts left for the next run by the check or time limit
+  bool timeLimitReached = false;  // the walk stopped at kMaxWalkSeconds
+  std::string lastClosingDate;  // raw docDt of the latest closing reported; "" when none (or it had none)
   std::string error;            // set when a query failed: the document must not be saved
   // Values mended on the way (control bytes dropped, a quantity that is no
   // number, a date taken from the shift), one line per shift, check or
@@ -55,14 +71,21 @@ struct ShiftWalkResult {
   std::string refusal;
 };
 
-// One closed shift: the raw docDt texts of its opening and closing, and the
-// shift number that their documents carry (the closing's t1038, else the
-// opening's; "" when neither has one).
+// One closed shift: the span of time it covers, the raw docDt texts of its
+// opening and closing, and the shift number that their documents carry.
 struct ShiftInterval {
-  std::string startDate;
-  std::string endDate;
-  std::string shiftNumber;
+  std::string spanStart;    // raw date the span begins after: the previous closing, or where the run began
+  std::string startDate;    // raw docDt of the latest opening inside the span; spanStart when there is none
+  std::string endDate;      // raw docDt of the closing
+  std::string shiftNumber;  // the closing's t1038, else the opening's; "" when neither is a whole number
+  // The span as instants (milliseconds, serviceInstant): a document belongs
+  // to the shift when it is dated after `after`, up to and including `upTo`.
+  std::int64_t after = -1;
+  std::int64_t upTo = -1;
 };
+
+// The ids of the documents a run has taken so far.
+using DocumentIds = std::unordered_set<std::string>;
 
 // Takes each SaleReport as soon as it is complete (to print it). The walk
 // then takes the report out of the document before it builds the next one,
@@ -75,29 +98,37 @@ std::string getShiftDocs(const std::string& dateFrom, const DocumentQuery& query
 
 // Writes one SaleReport under `saleReports` for `shift`: its dates (a
 // closing date that cannot be read is refused; an opening date that cannot
-// be read becomes the closing date), its checks and income/outcome checks as
-// `query` finds them, and ShiftState 2 as `format` places it. Returns the
-// SaleReport and adds its checks to `result.checkCount`, its mended values
-// to `result.warnings` and its first refused value, if `result.refusal` is
-// still "", there; returns null, with `result.error` set, when a query failed
-// (the SaleReport is then incomplete).
+// be read becomes the closing date), the checks and income/outcome checks
+// that `query` finds for its span, and ShiftState 2 as `format` places it.
+// Of each answer it takes the documents dated inside the span (and those
+// whose date cannot be read) whose id is not in `seen` yet, and adds their
+// ids there; a document given again gets a warning. Returns the SaleReport
+// and adds its checks to `result.checkCount`, its mended values to
+// `result.warnings` and its first refused value, if `result.refusal` is
+// still "", there; returns null, with `result.error` set, when a query
+// failed (the SaleReport is then incomplete).
 tinyxml2::XMLElement* processOneShiftInterval(tinyxml2::XMLDocument& doc, tinyxml2::XMLElement* saleReports,
                                               const ShiftInterval& shift, const DocumentQuery& query,
-                                              ImportDataFormat format, ShiftWalkResult& result);
+                                              ImportDataFormat format, ShiftWalkResult& result, DocumentIds& seen);
 
-// Adds SaleReports under `importData` and one SaleReport per closed shift
-// since the lastDocDT setting ("0" is replaced by kFirstDocDT, also in the
-// setting). Each opening pairs with the next closing; a closing without an
-// opening in front is skipped, a later opening replaces an earlier one, and a
-// shift still open at the end waits for the next run. Stores nothing: the
-// last reported closing comes back in `result` for the caller to store once
-// the document is saved. Takes shifts only while fewer than
-// kMaxChecksPerRun checks are written; the closed shifts after that are
-// counted in `result.shiftsLeft`. The reports are written in `format`. Each
-// finished SaleReport goes to `sink` when one is given (else it stays in the
-// document). Returns false when a query failed or the sink refused (the walk
-// stops at once; `result.error` says which and why). A refused value does not
-// stop the walk by itself: it is in `result.refusal` for the sink to see.
+// Adds SaleReports under `importData` and one SaleReport per shift closed
+// after the lastDocDT setting ("0": from kFirstDocDT on; the setting is only
+// read). The shift documents are taken in the order of their dates, whatever
+// order the service gives them in. Each closing dated after lastDocDT and
+// after the closing before it ends a shift, which covers every document
+// dated after that earlier closing (for the first, after lastDocDT) up to
+// and including its own; its OpeningDate is the latest opening inside that
+// span. A closing not later than one already reported is never reported
+// again, and a shift still open at the end waits for the next run. Stores
+// nothing: the latest closing reported comes back in `result` for the caller
+// to store once the document is saved. Takes shifts only while fewer than
+// `limits.maxChecks` checks are written and for at most `limits.maxSeconds`;
+// the closed shifts after that are counted in `result.shiftsLeft`. The
+// reports are written in `format`. Each finished SaleReport goes to `sink`
+// when one is given (else it stays in the document). Returns false when a
+// query failed or the sink refused (the walk stops at once; `result.error`
+// says which and why). A refused value does not stop the walk by itself: it
+// is in `result.refusal` for the sink to see.
 bool processShiftIntervals(tinyxml2::XMLDocument& doc, tinyxml2::XMLElement* importData, const DocumentQuery& query,
                            ShiftWalkResult& result, ImportDataFormat format = ImportDataFormat::k3000,
-                           const SaleReportSink& sink = nullptr);
+                           const SaleReportSink& sink = nullptr, const WalkLimits& limits = WalkLimits());

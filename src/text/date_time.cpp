@@ -155,3 +155,41 @@ std::string convertDateTimeTo1C(std::string_view text) {
   if (t < 0) return "";
   return formatFields(utcFields(t), 0, k1CDateTimeFormat);
 }
+
+std::int64_t serviceInstant(std::string_view text) {
+  static constexpr std::size_t kFieldsLength = 19;  // YYYY-MM-DDTHH:MM:SS
+  if (text.size() < kFieldsLength) return -1;
+  const std::int64_t fields = textToTime(text.substr(0, kFieldsLength), k1CDateTimeFormat);
+  if (fields < 0) return -1;
+  std::size_t pos = kFieldsLength;
+  const auto isDigit = [&](std::size_t at) { return at < text.size() && text[at] >= '0' && text[at] <= '9'; };
+  std::int64_t millis = 0;
+  if (pos < text.size() && text[pos] == '.') {
+    ++pos;
+    if (!isDigit(pos)) return -1;
+    for (int place = 0; isDigit(pos); ++pos, ++place)
+      if (place < 3) millis = millis * 10 + (text[pos] - '0');
+    for (std::size_t digits = pos - kFieldsLength - 1; digits < 3; ++digits) millis *= 10;
+  }
+  std::int64_t offsetSeconds = 0;
+  if (pos < text.size() && text[pos] == 'Z') {
+    ++pos;
+  } else if (pos < text.size() && (text[pos] == '+' || text[pos] == '-')) {
+    const bool negative = text[pos] == '-';
+    ++pos;
+    int hours = 0, minutes = 0;
+    if (!isDigit(pos) || !isDigit(pos + 1)) return -1;
+    hours = (text[pos] - '0') * 10 + (text[pos + 1] - '0');
+    pos += 2;
+    if (pos < text.size() && text[pos] == ':') ++pos;
+    if (!isDigit(pos) || !isDigit(pos + 1)) return -1;
+    minutes = (text[pos] - '0') * 10 + (text[pos + 1] - '0');
+    pos += 2;
+    if (hours > 23 || minutes > 59) return -1;
+    offsetSeconds = (hours * 3600LL + minutes * 60LL) * (negative ? -1 : 1);
+  }
+  if (pos != text.size()) return -1;
+  const std::int64_t utc = fields - offsetSeconds;
+  if (utc < 0) return -1;
+  return utc * 1000 + millis;
+}

@@ -31,6 +31,13 @@ std::string timeToText(std::int64_t t, std::string_view format);
 // the year 3000.
 std::int64_t textToTime(std::string_view text, std::string_view format);
 
+// The instant a service date-time stands for, in milliseconds since
+// 1970-01-01T00:00:00 UTC: the wall-clock fields, a fraction of a second if
+// any (".000", only its first three digits count), and the offset from UTC
+// applied ("+0300", "+03:00", "Z"; none at all counts as UTC). -1 when the
+// fields cannot be read or something other than that follows the seconds.
+std::int64_t serviceInstant(std::string_view text);
+
 // The service's date-time (e.g. 2020-03-01T00:00:00.000+0000) in the
 // platform's form "%Y-%m-%dT%H:%M:%S": the date and time written in the text,
 // whatever follows the seconds (fraction, offset) ignored and never applied.

@@ -178,3 +178,15 @@ int getOneGoodFromGoodsJSON(std::string_view goodsJSON, int startPos, std::strin
   if (good.data() != nullptr) oneGoodString.assign(good);
   return next;
 }
+
+std::string_view documentIdOf(std::string_view docJSON) {
+  static constexpr std::string_view kKey = "\"id\":";
+  const std::size_t key = docJSON.find(kKey);
+  if (key == std::string_view::npos) return {};
+  std::size_t begin = key + kKey.size();
+  std::size_t end = docJSON.find_first_of(",}", begin);
+  if (end == std::string_view::npos) end = docJSON.size();
+  while (begin < end && (docJSON[begin] == ' ' || docJSON[begin] == '\t')) ++begin;
+  while (end > begin && (docJSON[end - 1] == ' ' || docJSON[end - 1] == '\t')) --end;
+  return docJSON.substr(begin, end - begin);
+}

@@ -44,6 +44,11 @@ int nextDocument(std::string_view text, int startPos, std::string_view& docJSON)
 template <class Fn>
 bool forEachDocument(std::string_view text, Fn&& fn);
 
+// The raw value of the document-level "id" of `docJSON` (the text between
+// its colon and the next comma or closing brace, white space left out; the
+// quotes of a string id are kept), as a view into `docJSON`; "" without one.
+std::string_view documentIdOf(std::string_view docJSON);
+
 // Everything after "body": and the quote that opens its string value, to the
 // end of `docJSON` (nothing cut at the end); "" without a body.
 std::string getBodyFromDocJSON(std::string_view docJSON);

@@ -6,12 +6,14 @@
 #include <vector>
 
 #include "app/entry_point.h"
+#include "app/exit_codes.h"
 #include "config/settings.h"
 #include "files/text_file.h"
 #include "platform/platform.h"
 #include "app/import_run.h"
 #include "report/import_document.h"
 #include "report_test_support.h"
+#include "text/date_time.h"
 #include "captured_messages.h"
 #include "test_files.h"
 
@@ -67,8 +69,8 @@ FakeService twoShifts() {
   FakeService service;
   service.shiftDocs = list({document(1, 5, kStartDT, ""), document(2, 2, kO1, ""), document(3, 5, kC1, ""),
                             document(4, 2, kO2, ""), document(5, 5, kC2, ""), document(6, 2, kO3, "")});
-  service.checksFor = {{kO1, list({kSaleCheck1, kSaleCheck2})}, {kO2, kSaleCheck3}};
-  service.incomeOutcomeFor = {{kO1, list({kIncome, kOutcome})}};
+  service.checksFor = {{kC1, list({kSaleCheck1, kSaleCheck2})}, {kC2, kSaleCheck3}};
+  service.incomeOutcomeFor = {{kC1, list({kIncome, kOutcome})}};
   return service;
 }
 
@@ -145,11 +147,11 @@ TEST_F(ImportRunTest, PrintsTheDocumentInTheLibraryLayout) {
   FakeService service;
   service.shiftDocs = list({document(2, 2, kO1, ""), document(3, 5, kC1, ""), document(4, 2, kO2, ""),
                             document(5, 5, kC2, "")});
-  service.checksFor = {{kO1, document(10, 3, "2020-03-02T09:15:00.000+0000",
+  service.checksFor = {{kC1, document(10, 3, "2020-03-02T09:15:00.000+0000",
                                       R"({\"t1038\":15,\"t1042\":1,\"t1054\":1,\"t1055\":1,\"t1031\":20000,\"tl1059\":[{)"
                                       R"(\"t1023\":\"1.000\",\"t40385\":\"TEA-1\",\"t1079\":15000,\"t1043\":15000,)"
                                       R"(\"t1199\":1,\"t1214\":4,\"t1030\":\"Tea\"}]})")}};
-  service.incomeOutcomeFor = {{kO1, kIncome}};
+  service.incomeOutcomeFor = {{kC1, kIncome}};
   ASSERT_EQ(kExitOk, run(service));
   EXPECT_EQ(
       "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
@@ -339,7 +341,8 @@ TEST_F(ImportRunTest, AHalfDoneCommitIsFinishedConfirmedOrUndone) {
     const char* temporaryLeft;  // what the recorded temporary file holds; nullptr: no file
     const char* recordedName;  // "": the temporary file's own
     const char* wantLastDocDT;
-    const char* wantExchange;  // nullptr: no file
+    const char* wantExchange;  // nullptr: no file; "": the undone shift written again
+    const char* recordedPrevious = nullptr;  // pendingPreviousDocDT; nullptr: kStartDT
   };
   const std::vector<Case> cases = {
       {"killed before the rename", kStub.c_str(), true, kOurs.c_str(), "", kC2.c_str(), kOurs.c_str()},
@@ -347,13 +350,18 @@ TEST_F(ImportRunTest, AHalfDoneCommitIsFinishedConfirmedOrUndone) {
       {"killed after the rename", kOurs.c_str(), false, nullptr, "", kC2.c_str(), kOurs.c_str()},
       {"killed after the rename, 1C loaded it", kNewStub.c_str(), false, nullptr, "", kC2.c_str(), kNewStub.c_str()},
       {"1C's stub rewritten alike", kStub.c_str(), false, nullptr, "", kC2.c_str(), kStub.c_str()},
-      {"temporary file gone, nothing arrived", kStub.c_str(), true, nullptr, "", kStartDT.c_str(), kStub.c_str()},
+      {"temporary file gone, nothing arrived", kStub.c_str(), true, nullptr, "", kC2.c_str(), ""},
       {"the slot was taken meanwhile", kOurs.c_str(), false, kOurs.c_str(), "", kStartDT.c_str(), kOurs.c_str()},
-      {"a record naming some other file", kStub.c_str(), true, kOurs.c_str(), "config.xml", kStartDT.c_str(), kStub.c_str()},
-      {"other shifts planted under the recorded name", kStub.c_str(), true, kOtherShifts.c_str(), "", kStartDT.c_str(),
-       kStub.c_str()},
-      {"no ImportData planted under the recorded name", kStub.c_str(), true, "<x/>", "", kStartDT.c_str(), kStub.c_str()},
+      {"a record naming some other file", kStub.c_str(), true, kOurs.c_str(), "config.xml", kC2.c_str(), ""},
+      // A file planted under the recorded name is never put in 1C's place:
+      // the commit is undone (and the shift written again), or confirmed
+      // when the rename had been made.
+      {"other shifts planted under the recorded name", kStub.c_str(), true, kOtherShifts.c_str(), "", kC2.c_str(), ""},
+      {"no ImportData planted under the recorded name", kStub.c_str(), true, "<x/>", "", kC2.c_str(), ""},
       {"planted after the rename", kOurs.c_str(), false, "<x/>", "", kC2.c_str(), kOurs.c_str()},
+      // An undo never moves lastDocDT past the value stored with the record.
+      {"a recorded value later than the record's own", kStub.c_str(), true, nullptr, "", kC2.c_str(), kStub.c_str(),
+       kO3.c_str()},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -368,29 +376,61 @@ TEST_F(ImportRunTest, AHalfDoneCommitIsFinishedConfirmedOrUndone) {
       before = c.exchangeNow ? fileFingerprint(c.exchangeNow) + "@" + std::to_string(platform::modificationTime(exchange)) : "";
     std::string text = configText(kC2);
     text.insert(text.find("kkmNum="), std::string("pendingFile=\"") + (*c.recordedName ? c.recordedName : temporary) +
-                                          "\" pendingPreviousDocDT=\"" + kStartDT + "\" pendingPreviousFile=\"" +
+                                          "\" pendingPreviousDocDT=\"" + (c.recordedPrevious ? c.recordedPrevious : kStartDT.c_str()) +
+                                          "\" pendingPreviousFile=\"" +
                                           before + "\" ");
     writeFileBytes(config, text);
-    FakeService service;  // nothing new: the shift list holds only the last closing
-    service.shiftDocs = document(5, 5, kC2, "");
+    FakeService service;  // the shift of the commit, and nothing after it
+    service.shiftDocs = list({document(4, 2, kO2, ""), document(5, 5, kC2, "")});
     EXPECT_EQ(kExitOk, run(service)) << err;
     EXPECT_EQ(c.wantLastDocDT, storedLastDocDT());
     EXPECT_EQ(std::string::npos, readFileBytes(config).find("pending")) << readFileBytes(config);
     EXPECT_EQ(c.wantExchange != nullptr, fileExists(exchange));
-    if (c.wantExchange) {
+    if (c.wantExchange && *c.wantExchange) {
       EXPECT_EQ(c.wantExchange, readFileBytes(exchange));
+    } else if (c.wantExchange) {
+      EXPECT_NE(std::string::npos, readFileBytes(exchange).find("ClosingDate=\"2020-03-03T20:00:00\""));
     }
     EXPECT_FALSE(fileExists(folder.file(temporary)));
   }
 }
 
-TEST_F(ImportRunTest, ConfigurationWithoutImportSettingsStopsBeforeAsking) {
-  writeFileBytes(config, "<config><basicparams/></config>");
-  FakeService service = twoShifts();
-  EXPECT_EQ(kExitRunFailed, run(service));
-  EXPECT_TRUE(service.calls.empty());
-  EXPECT_FALSE(fileExists(exchange));
-  EXPECT_EQ("kkmbridge: cannot read config/importparams/import from " + config + "; nothing imported\n", err);
+// A configuration the run cannot go on from stops it before anything is
+// asked: no import settings, or a bookmark that is no date (it would make
+// every run find nothing, for ever).
+TEST_F(ImportRunTest, AnUnusableConfigurationStopsBeforeAsking) {
+  const std::string pending = " pendingFile=\"~ImportData.xml.999999999.0123456789abcdef.tmp\" pendingPreviousFile=\"\"";
+  const std::string ahead = timeToText(platform::now() + 2 * 24 * 60 * 60, kTimeWithZoneFormat);
+  struct Case {
+    const char* name;
+    std::string configText;
+    int exitCode;
+    std::string says;  // the one stderr line
+  };
+  const std::vector<Case> cases = {
+      {"no import element", "<config><basicparams/></config>", kExitRunFailed,
+       "kkmbridge: cannot read config/importparams/import from " + config + "; nothing imported\n"},
+      {"empty lastDocDT", configText(""), kExitUnusableConfig,
+       "kkmbridge: lastDocDT=\"\" on config/importparams/import in " + config + " is no date: "},
+      {"lastDocDT that is no date", configText("yesterday"), kExitUnusableConfig,
+       "kkmbridge: lastDocDT=\"yesterday\" on config/importparams/import in " + config + " is no date: "},
+      {"lastDocDT two days ahead", configText(ahead), kExitUnusableConfig,
+       "kkmbridge: lastDocDT=\"" + ahead + "\" on config/importparams/import in " + config +
+           " lies more than a day ahead of this machine's clock"},
+      {"pendingPreviousDocDT that is no date", configText(kC2, pending + " pendingPreviousDocDT=\"\""),
+       kExitUnusableConfig, "kkmbridge: pendingPreviousDocDT=\"\" on config/importparams/import in " + config},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    writeFileBytes(config, c.configText);
+    FakeService service = twoShifts();
+    EXPECT_EQ(c.exitCode, run(service));
+    EXPECT_TRUE(service.calls.empty());
+    EXPECT_FALSE(fileExists(exchange));
+    EXPECT_EQ(c.configText, readFileBytes(config));
+    EXPECT_EQ(0u, err.find(c.says)) << err;
+    EXPECT_EQ(1, std::count(err.begin(), err.end(), '\n')) << err;
+  }
 }
 
 // A check of the shift opened at kO1 with one goods item, Number 9 and
@@ -471,8 +511,8 @@ TEST_F(ImportRunTest, OddServiceValuesAreMendedOrRefused) {
     std::remove(exchange.c_str());
     FakeService service;
     service.shiftDocs = list({document(2, 2, c.openingDt, ""), document(3, 5, c.closingDt, "")});
-    service.checksFor = {{c.openingDt, c.check}};
-    service.incomeOutcomeFor = {{c.openingDt, c.income}};
+    service.checksFor = {{c.closingDt, c.check}};
+    service.incomeOutcomeFor = {{c.closingDt, c.income}};
     const bool refused = c.file.empty();
     EXPECT_EQ(refused ? kExitRunFailed : kExitOk, run(service));
     if (c.says.empty()) {
@@ -564,7 +604,7 @@ TEST_F(ImportRunTest, WritesTheFormatThatFormatVersionNames) {
 TEST_F(ImportRunTest, MarkupCharactersAreEscaped) {
   FakeService service;
   service.shiftDocs = list({document(2, 2, kO1, ""), document(3, 5, kC1, "")});
-  service.checksFor = {{kO1, document(40, 3, kO1,
+  service.checksFor = {{kC1, document(40, 3, kO1,
                                       R"({\"t1042\":1,\"tl1059\":[{\"t1023\":\"1\",\"t40385\":\"R&D <'x'>\",\"t1030\":\"a\"}]})")}};
   EXPECT_EQ(kExitOk, run(service));
   const std::string text = readFileBytes(exchange);

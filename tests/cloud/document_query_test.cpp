@@ -7,9 +7,9 @@
 
 namespace {
 
-// Only an answer that ends with its whole kkmDocs array is a list of
+// Only a whole, well-formed answer holding its kkmDocs array is a list of
 // documents; an empty array is an empty list.
-TEST(findKkmDocs, AcceptsOnlyAnswersThatEndWithTheWholeList) {
+TEST(findKkmDocs, AcceptsOnlyWholeAnswersHoldingTheList) {
   struct Case {
     std::string answer;
     bool complete;
@@ -18,12 +18,15 @@ TEST(findKkmDocs, AcceptsOnlyAnswersThatEndWithTheWholeList) {
   const std::vector<Case> cases = {
       {R"({"data":{"kkmDocs":[]}})", true, ""},
       {R"({"data":{"kkmDocs":[{"id":1},{"id":2}]}})", true, R"({"id":1},{"id":2})"},
-      {R"({"data":{"kkmDocs":[{"id":1}]})", true, R"({"id":1})"},        // one closing brace only
+      {R"({"data":{"kkmDocs":[{"id":1}]})", false, ""},                 // one closing brace only
       {"{\"data\":{\"kkmDocs\" :\r\n [{\"id\":1}] } }\n", true, R"({"id":1})"},  // JSON white space
       {R"(  {"kkmDocs":[{"id":1,"a":[2]}]})", true, R"({"id":1,"a":[2]})"},
       {R"({"data":{"kkmDocs":[{"id":1},{"id":2})", false, ""},           // cut after a document
       {R"({"data":{"kkmDocs":[{"id":1},{"id":2,"body":"{\"t1042\":7)", false, ""},  // cut inside one
-      {R"({"data":{"kkmDocs":[{"id":1}],"next":2}})", false, ""},        // something after the list
+      {R"({"result":{"kkmDocs":[{"id":1}],"count":3}})", true, R"({"id":1})"},  // members after the list
+      {R"({"result":{"note":"a \"kkmDocs\":[ here","kkmDocs":[{"id":"]"}]}})", true, R"({"id":"]"})"},
+      {R"({"data":{"kkmDocs":[{"id":1,"body":"x]}"})", false, ""},      // cut inside a string ending in ]}
+      {R"({"data":{"kkmDocs":[{"id":1}]}} trailing)", false, ""},
       {R"({"type":"about:blank","status":500})", false, ""},             // an error document
       {R"({"kkmDocs":{}})", false, ""},
       {R"("kkmDocs":[])", false, ""},                                    // no object

@@ -140,7 +140,10 @@ TEST_F(ExportTest, FailuresLeaveTheFileUntouched) {
       {"HTTP 401", {"2:status=401"}, true, goods, false, "HTTP status 401", 2},
       {"a redirect", {"2:status=302"}, true, goods, false, "HTTP status 302", 2},
       {"answer cut", {"2:close=10"}, true, goods, false, "export failed: upload to ", 2},
-      {"service down", {}, false, goods, false, "export failed: upload to ", 0},
+      {"service down", {}, false, goods, false, "export failed: login to ", 0},
+      // A login that fails ends the run before anything is sent.
+      {"login redirected to a sign-in page", {"1:status=302"}, true, goods, false, "login to ", 1},
+      {"login answer cut", {"1:close=10"}, true, goods, false, "export failed: login to ", 1},
       {"missing file", {}, true, "", false, "missing or empty", 0},  // nothing to send: not even a login
       {"empty file", {}, true, "", true, "missing or empty", 0},
   };
@@ -157,7 +160,7 @@ TEST_F(ExportTest, FailuresLeaveTheFileUntouched) {
 
     const ProgramResult r = run("export", goodsFile());
     EXPECT_EQ(-3, r.exitCode) << r.out << r.err;
-    // One line says why the export failed (a failed login has a line of its own).
+    // One line says why the export failed.
     std::vector<std::string> exportLines;
     for (const auto& line : e2e::programErrorLines(r.err))
       if (line.rfind("kkmbridge: export", 0) == 0) exportLines.push_back(line);

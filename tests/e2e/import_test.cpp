@@ -100,7 +100,8 @@ TEST_F(ImportTest, DemoRegisterGivesTheCompleteFileAndMovesTheBookmark) {
   const auto interval = kkmtest::readRequestLog(currentLogDir(), 4);
   ASSERT_TRUE(interval.has_value());
   EXPECT_NE(std::string::npos, interval->body.find("\"kinds\":[129, 130] , \"sortBy\":\"docNo, docDt\"}")) << interval->body;
-  EXPECT_NE(std::string::npos, interval->body.find("\"dateFrom\":\"2024-11-18T08:00:05.000+0000\", \"dateTo\":\"2024-11-18T20:00:10.000+0000\""))
+  // The first shift's span begins where the run does.
+  EXPECT_NE(std::string::npos, interval->body.find("\"dateFrom\":\"2020-03-01T00:00:00.000+0000\", \"dateTo\":\"2024-11-18T20:00:10.000+0000\""))
       << interval->body;
 }
 
@@ -196,7 +197,7 @@ TEST_F(ImportTest, TheRunLogHasOneLinePerRun) {
          sim.reset();
        },
        // The first error line says why: here the login's.
-       "import", R"(import \| failed \| nothing imported \| exit -3 \| login to .* failed: .*connect.*)"},
+       "import", R"(import \| failed \| nothing imported \| exit -3 \| import stopped, .*: login to .* failed: .*connect.*)"},
       {"goods sent", [&] { startService(); writeFileBytes(dir.file("ExportData.xml"), readFileBytes(e2e::kDemoGoods)); },
        "export", R"(export \| ok \| \d+ bytes of goods sent and stamped \| exit 0)"},
       {"goods stamped already", [] {}, "export", R"(export \| nothing to do \| ExportData\.xml stamped Processed already \| exit 0)"},
@@ -280,6 +281,19 @@ TEST_F(ImportTest, ShiftWalk) {
        "0",
        {{"2024-05-01T08:00:00", "2024-05-01T20:00:00"}},
        "2024-05-01T20:00:00.000+0000"},
+      // Numbers start again on a new fiscal drive: the service, answering in
+      // number order, lists the later shift first.
+      {"a fiscal drive change",
+       {{2, "02T08:00:00"}, {3, "02T09:00:00"}, {5, "02T20:00:00"}, {2, "01T08:00:00"}, {3, "01T09:00:00"},
+        {5, "01T20:00:00"}},
+       "0",
+       {{"2024-05-01T08:00:00", "2024-05-01T20:00:00"}, {"2024-05-02T08:00:00", "2024-05-02T20:00:00"}},
+       "2024-05-02T20:00:00.000+0000"},
+      {"a closing dated before its own opening",
+       {{2, "01T08:00:00"}, {3, "01T06:00:00"}, {5, "01T07:00:00"}},
+       "2024-04-30T20:00:00.000+0000",
+       {{"2024-04-30T20:00:00", "2024-05-01T07:00:00"}},
+       "2024-05-01T07:00:00.000+0000"},
       {"only an opening", {{2, "01T08:00:00"}, {3, "01T09:00:00"}}, "0", {}, ""},
       {"nothing at all", {}, "2024-05-01T20:00:00.000+0000", {}, ""},
   };
@@ -314,7 +328,9 @@ TEST_F(ImportTest, OnlyTheChecksOfTheIntervalAreReported) {
   ASSERT_EQ(0, run("import", importFile()).exitCode);
   const auto reports = reportsIn(importFile());
   ASSERT_EQ(1u, reports.size());
-  EXPECT_EQ((std::vector<std::string>{"4", "5"}), reports[0].checkNumbers);
+  // The check before the second opening is the shift's too; the one after
+  // the closing waits for the next shift.
+  EXPECT_EQ((std::vector<std::string>{"2", "4", "5"}), reports[0].checkNumbers);
 }
 
 // Every request of a run failing in turn, each way a request can fail: the

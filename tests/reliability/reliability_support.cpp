@@ -85,6 +85,27 @@ std::vector<Shift> closedShifts(const nlohmann::ordered_json& data) {
   return shifts;
 }
 
+std::multiset<std::string> checksIn(const nlohmann::ordered_json& data) {
+  std::multiset<std::string> checks, pending;
+  for (const auto& doc : data["accounts"][0]["registers"][0]["documents"]) {
+    const int kind = doc["docKind"].get<int>();
+    if (kind == 3 || kind == 4)
+      pending.insert(convertDateTimeTo1C(doc["docDt"].get<std::string>()) + " #" +
+                     std::to_string(doc["docNo"].get<long>()));
+    if (kind == 5) {
+      checks.insert(pending.begin(), pending.end());
+      pending.clear();
+    }
+  }
+  return checks;
+}
+
+std::multiset<std::string> checksOf(const std::vector<Shift>& shifts) {
+  std::multiset<std::string> checks;
+  for (const Shift& s : shifts) checks.insert(s.checkKeys.begin(), s.checkKeys.end());
+  return checks;
+}
+
 std::vector<Shift> reportedShifts(const std::string& text, bool* complete) {
   std::vector<Shift> shifts;
   if (complete) *complete = false;
@@ -101,8 +122,11 @@ std::vector<Shift> reportedShifts(const std::string& text, bool* complete) {
     s.closing = r->Attribute("ClosingDate") ? r->Attribute("ClosingDate") : "";
     const tinyxml2::XMLElement* checks = r->FirstChildElement("Checks");
     for (const tinyxml2::XMLElement* c = checks ? checks->FirstChildElement("Check") : nullptr; c;
-         c = c->NextSiblingElement("Check"))
-      s.checks.insert(std::atol(c->Attribute("Number") ? c->Attribute("Number") : "-1"));
+         c = c->NextSiblingElement("Check")) {
+      const char* number = c->Attribute("Number") ? c->Attribute("Number") : "-1";
+      s.checks.insert(std::atol(number));
+      s.checkKeys.push_back(std::string(c->Attribute("Date") ? c->Attribute("Date") : "") + " #" + number);
+    }
     const tinyxml2::XMLElement* cash = r->FirstChildElement("IncomeOutcomeChecks");
     for (const tinyxml2::XMLElement* c = cash ? cash->FirstChildElement("IncomeOutcomeCheck") : nullptr; c;
          c = c->NextSiblingElement("IncomeOutcomeCheck"))

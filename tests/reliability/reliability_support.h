@@ -31,6 +31,9 @@ inline const std::string kProcessedStub =
 struct Shift {
   std::string opening, closing;
   std::set<long> checks, cash;
+  // Of a reported shift: each Check as "Date #Number" (numbers start again
+  // on a new fiscal drive, dates do not). Not compared.
+  std::vector<std::string> checkKeys;
   bool operator==(const Shift& o) const {
     return opening == o.opening && closing == o.closing && checks == o.checks && cash == o.cash;
   }
@@ -52,6 +55,11 @@ void writeJson(const std::string& path, const nlohmann::ordered_json& data);
 
 // The closed shifts in `data`, as the import pairs openings and closings.
 std::vector<Shift> closedShifts(const nlohmann::ordered_json& data);
+
+// Every check of `data` up to its last closing, as Shift::checkKeys names them.
+std::multiset<std::string> checksIn(const nlohmann::ordered_json& data);
+// The checks of `shifts`, each as often as it was reported.
+std::multiset<std::string> checksOf(const std::vector<Shift>& shifts);
 
 // The SaleReports of an ImportData text; `complete` is false when the text
 // does not parse, has another root or was already processed.

@@ -6,7 +6,10 @@
 // second run is started together with it, as an overlapping scheduler would:
 // one of them works, the other finds the lock or nothing to do. At the end the
 // shifts 1C has loaded must be the closed shifts of the data, each exactly
-// once and in order, with all their documents.
+// once and in order, with all their documents, and every check of the data
+// reported exactly once over all runs. The data has a fiscal drive change
+// halfway (document numbers start again at 1, so the service's answers,
+// sorted by number, list later shifts first).
 //
 // SOAK_RUNS sets the number of runs (default 30; `make soak` runs 300),
 // SOAK_SEED the seed (printed; rerun with it to replay a failure).
@@ -40,7 +43,8 @@ TEST(Soak, ImportRunsWithArrivingDocumentsAndFaults) {
   const int shiftCount = runs / 3 + 3;
   const nlohmann::ordered_json full =
       generateData(dir.file("full.json"), {"--shifts", std::to_string(shiftCount), "--checks", "3", "--goods", "2",
-                                           "--cash", "1", "--open-shift", "--seed", std::to_string(seed)});
+                                           "--cash", "1", "--open-shift", "--seed", std::to_string(seed),
+                                           "--drive-change", std::to_string(shiftCount / 2)});
   nlohmann::ordered_json fullCopy = full;
   const std::size_t totalDocuments = documentsOf(fullCopy).size();
   const std::vector<Shift> expected = closedShifts(full);
@@ -133,6 +137,8 @@ TEST(Soak, ImportRunsWithArrivingDocumentsAndFaults) {
 
   ASSERT_EQ(expected.size(), loaded.size()) << "shifts loaded by 1C";
   for (std::size_t i = 0; i < expected.size(); ++i) EXPECT_EQ(expected[i], loaded[i]) << "shift " << i;
+  const std::multiset<std::string> checks = checksIn(full);
+  EXPECT_EQ(checks, checksOf(loaded)) << "every check once";
   std::size_t documents = 0;
   for (const Shift& s : loaded) documents += s.checks.size() + s.cash.size();
   std::cout << "[ soak ] seed " << seed << ": " << runs << " runs (+" << drainRuns << " draining), " << faultRuns
@@ -140,7 +146,8 @@ TEST(Soak, ImportRunsWithArrivingDocumentsAndFaults) {
             << skippedRuns << " found the file not loaded; " << overlaps << " started beside another run ("
             << lockedOut << " found it holding the lock); " << loaded.size() << " shifts loaded by 1C = "
             << expected.size() << " closed shifts in the data, each once, with all " << documents
-            << " checks and cash documents" << std::endl;
+            << " checks and cash documents; " << checksOf(loaded).size() << " checks reported = " << checks.size()
+            << " checks in the data, each once" << std::endl;
 }
 
 }  // namespace

@@ -46,9 +46,10 @@ std::vector<Shift> backlog(int shifts, int checksPerShift) {
 }
 
 // A service over `shifts`: shift documents from dateFrom on (the date forms
-// compare as text), each shift's checks by its opening date.
+// compare as text), each shift's checks by its closing date.
 DocumentQuery serviceOver(const std::vector<Shift>& shifts) {
-  return [&shifts](const std::string& dateFrom, const std::string&, const std::string& kinds, std::string& error) {
+  return [&shifts](const std::string& dateFrom, const std::string& dateTo, const std::string& kinds,
+                   std::string& error) {
     error.clear();
     std::string docs;
     int id = 0;
@@ -60,7 +61,7 @@ DocumentQuery serviceOver(const std::vector<Shift>& shifts) {
           if (!docs.empty()) docs += ',';
           docs += reporttest::document(id, kind, dt, "{\\\"t1042\\\":1,\\\"t1077\\\":1}");
         }
-      } else if (kinds == kCheckKinds && s.opening == dateFrom) {
+      } else if (kinds == kCheckKinds && s.closing == dateTo) {
         return s.checks;
       }
     }

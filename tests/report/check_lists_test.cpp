@@ -19,37 +19,50 @@ std::string check(int id, const std::string& body) { return document(id, 3, kDt,
 
 using CheckListsTest = CleanSettingsTest;
 
-// 1C finds or makes its cash shift by ShiftNumber: the first check that has
-// one gives it, else the shift's own documents; "0" only when nothing does.
-TEST_F(CheckListsTest, ShiftNumberComesFromTheFirstCheckThatHasOne) {
+// 1C finds or makes its cash shift by ShiftNumber: the shift's own documents
+// give it, else the first check that has one; "0" only when nothing does.
+// Only whole numbers count, and a check of another shift is pointed out.
+TEST_F(CheckListsTest, ShiftNumberComesFromTheShiftItself) {
   struct Case {
     const char* name;
     std::string docs;
     std::string fromShiftDocuments;
     const char* shiftNumber;
     std::vector<std::string> checkNumbers;
+    std::vector<std::string> notes;  // each in one note on the shift, in order
   };
   const std::vector<Case> cases = {
-      {"first check decides",
-       list({check(1, R"({\"t1038\":15,\"t1042\":1,\"t1031\":1})"), check(2, R"({\"t1038\":16,\"t1042\":2,\"t1031\":1})"),
+      {"the shift's documents decide",
+       list({check(1, R"({\"t1038\":41,\"t1042\":1,\"t1031\":1})"), check(2, R"({\"t1038\":16,\"t1042\":2,\"t1031\":1})"),
              check(3, R"({\"t1042\":3,\"t1031\":1})")}),
-       "41", "15",
-       {"1", "2", "3"}},
-      {"first check without t1038 lets the next decide",
-       list({check(1, R"({\"t1042\":1,\"t1031\":1})"), check(2, R"({\"t1038\":15,\"t1042\":2,\"t1031\":1})")}),
-       "41", "15",
-       {"1", "2"}},
+       "41", "41",
+       {"1", "2", "3"},
+       {"check 2 (id 2) carries the shift number 16, not the shift's 41"}},
+      {"without them the first check that has one decides",
+       list({check(1, R"({\"t1042\":1,\"t1031\":1})"), check(2, R"({\"t1038\":15,\"t1042\":2,\"t1031\":1})"),
+             check(3, R"({\"t1038\":16,\"t1042\":3,\"t1031\":1})")}),
+       "", "15",
+       {"1", "2", "3"},
+       {"check 3 (id 3) carries the shift number 16, not the shift's 15"}},
       {"an empty first value lets the next decide",
        list({check(1, R"({\"t1038\":,\"t1042\":1,\"t1031\":1})"), check(2, R"({\"t1038\":15,\"t1042\":2,\"t1031\":1})")}),
        "", "15",
-       {"1", "2"}},
+       {"1", "2"},
+       {}},
+      {"a value that is no whole number is passed over",
+       list({check(1, R"({\"t1038\":\"15a\",\"t1042\":1,\"t1031\":1})"), check(2, R"({\"t1038\":1.5,\"t1042\":2,\"t1031\":1})"),
+             check(3, R"({\"t1038\":15,\"t1042\":3,\"t1031\":1})")}),
+       "", "15",
+       {"1", "2", "3"},
+       {R"(check 1 (id 1) carries the shift number "\"15a\"", which is no whole number)",
+        R"(check 2 (id 2) carries the shift number "1.5", which is no whole number)"}},
       {"checks without one: the shift's documents decide", check(1, R"({\"t1038\":,\"t1042\":1,\"t1031\":1})"), "41",
-       "41", {"1"}},
+       "41", {"1"}, {}},
       {"checks without one, nor the shift's documents", check(1, R"({\"t1038\":0,\"t1042\":1,\"t1031\":1})"), "", "0",
-       {"1"}},
-      {"empty list", "", "41", "41", {}},
-      {"empty list, no number anywhere", "", "", "0", {}},
-      {"list without documents", "garbage", "", "0", {}},
+       {"1"}, {}},
+      {"empty list", "", "41", "41", {}, {}},
+      {"empty list, no number anywhere", "", "", "0", {}, {}},
+      {"list without documents", "garbage", "", "0", {}, {}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -65,6 +78,7 @@ TEST_F(CheckListsTest, ShiftNumberComesFromTheFirstCheckThatHasOne) {
     std::vector<std::string> numbers;
     for (const auto* element : children(report->FirstChildElement("Checks"), "Check")) numbers.push_back(element->Attribute("Number"));
     EXPECT_EQ(c.checkNumbers, numbers);
+    EXPECT_EQ(c.notes, values.shift().mended);
   }
 }
 

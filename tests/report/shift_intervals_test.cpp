@@ -18,7 +18,11 @@ using namespace reporttest;
 // Raw service dates of the shift documents and their converted forms.
 const std::string kO1 = "2020-03-02T08:00:00.000+0000", kC1 = "2020-03-02T20:00:00.000+0000";
 const std::string kO2 = "2020-03-03T08:00:00.000+0000", kC2 = "2020-03-03T20:00:00.000+0000";
+const std::string kO3 = "2020-03-04T08:00:00.000+0000", kC3 = "2020-03-04T20:00:00.000+0000";
 const std::string kC0 = "2020-03-01T20:00:00.000+0000";
+
+// A service date on 2 March 2020 at `time` (e.g. "21:00:00").
+std::string on2nd(const char* time) { return std::string("2020-03-02T") + time + ".000+0000"; }
 
 // Shift documents carrying the shift number `number` (empty text for "").
 std::string shiftDoc(int id, int kind, const std::string& dt, const std::string& number) {
@@ -26,35 +30,99 @@ std::string shiftDoc(int id, int kind, const std::string& dt, const std::string&
 }
 std::string opening(int id, const std::string& dt, const std::string& number = "1") { return shiftDoc(id, 2, dt, number); }
 std::string closing(int id, const std::string& dt, const std::string& number = "1") { return shiftDoc(id, 5, dt, number); }
+// A sale check numbered `id`, without a shift number of its own.
+std::string sale(int id, const std::string& dt) {
+  return document(id, 3, dt, R"({\"t1042\":)" + std::to_string(id) + R"(,\"t1031\":1})");
+}
 
 class ShiftIntervalsTest : public CleanSettingsTest {
  protected:
   void SetUp() override {
     CleanSettingsTest::SetUp();
-    lastDocDT = "2020-03-01T20:00:00.000+0000";
+    lastDocDT = kC0;
   }
 };
 
-TEST_F(ShiftIntervalsTest, PairsEachOpeningWithTheNextClosing) {
+// The walk takes the shift documents in the order of their dates, reports
+// each shift closed after lastDocDT once with every check of its span, and
+// stops at its limits.
+TEST_F(ShiftIntervalsTest, ReportsEveryShiftOnceInTheOrderOfItsClosing) {
+  struct Report {
+    std::string opening, closing;  // raw dates
+    std::string shiftNumber;
+    std::vector<std::string> checks;  // Number of each Check
+  };
   struct Case {
     const char* name;
     std::string shiftDocs;
-    std::vector<std::pair<std::string, std::string>> intervals;  // raw opening and closing dates
-    std::vector<std::string> shiftNumbers;  // of each SaleReport, from its closing, else its opening
+    std::vector<Report> reports;
+    std::vector<std::pair<std::string, std::string>> checksFor = {};  // by closing date
+    std::size_t warnings = 0;
+    int maxChecks = kMaxChecksPerRun;
+    bool slowClock = false;  // ten minutes pass at every look at the clock
+    int shiftsLeft = 0;
   };
   const std::vector<Case> cases = {
-      {"leading closing is skipped", list({closing(1, kC0), opening(2, kO1), closing(3, kC1)}), {{kO1, kC1}}, {"1"}},
+      {"leading closing is skipped", list({closing(1, kC0), opening(2, kO1), closing(3, kC1)}), {{kO1, kC1, "1", {}}}},
       {"two shifts", list({opening(1, kO1, "7"), closing(2, kC1, ""), opening(3, kO2, ""), closing(4, kC2, "8")}),
-       {{kO1, kC1}, {kO2, kC2}}, {"7", "8"}},
-      {"a second opening replaces the first", list({opening(1, kO1, "7"), opening(2, kO2, "8"), closing(3, kC2, "")}),
-       {{kO2, kC2}}, {"8"}},
-      {"shift still open at the end", list({opening(1, kO1), closing(2, kC1), opening(3, kO2)}), {{kO1, kC1}}, {"1"}},
-      {"only an opening", opening(1, kO1), {}, {}},
-      {"no documents", "", {}, {}},
+       {{kO1, kC1, "7", {}}, {kO2, kC2, "8", {}}}},
+      {"a second opening replaces the first, its checks stay",
+       list({opening(1, kO1, "7"), opening(2, on2nd("12:00:00"), "8"), closing(3, kC1, "")}),
+       {{on2nd("12:00:00"), kC1, "8", {"10", "11"}}},
+       {{kC1, list({sale(10, on2nd("09:00:00")), sale(11, on2nd("13:00:00"))})}}},
+      {"shift still open at the end", list({opening(1, kO1), closing(2, kC1), opening(3, kO2)}), {{kO1, kC1, "1", {}}}},
+      {"only an opening", opening(1, kO1), {}},
+      {"no documents", "", {}},
       {"kind that is no number is passed over",
-       list({opening(1, kO1, ""), document(2, "\"five\"", kC0, R"({\"t1038\":5})"), closing(3, kC1, "")}),
-       {{kO1, kC1}}, {"0"}},
-      {"documents without docDt", list({document(1, 2, "", ""), document(2, 5, "", "")}), {{"", ""}}, {"0"}},
+       list({opening(1, kO1, ""), document(2, "\"five\"", kC1, R"({\"t1038\":5})"), closing(3, kC1, "")}),
+       {{kO1, kC1, "0", {}}}},
+      {"documents without docDt", list({document(1, 2, "", ""), document(2, 5, "", "")}), {{"", "", "0", {}}}},
+      // Document numbers start again at 1 on a new fiscal drive, so an answer
+      // sorted by number lists the later shift first.
+      {"a fiscal drive change puts the later shift first",
+       list({opening(1, kO2, "1"), closing(2, kC2, "1"), opening(301, kO1, "300"), closing(302, kC1, "300")}),
+       {{kO1, kC1, "300", {"10"}}, {kO2, kC2, "1", {"20"}}},
+       {{kC1, sale(10, on2nd("09:00:00"))}, {kC2, sale(20, "2020-03-03T09:00:00.000+0000")}}},
+      {"dates compared with their offsets applied",
+       list({opening(1, kO1), closing(2, "2020-03-03T01:00:00.000+0500"), opening(3, on2nd("21:00:00")),
+             closing(4, kC2)}),
+       {{kO1, "2020-03-03T01:00:00.000+0500", "1", {}}, {on2nd("21:00:00"), kC2, "1", {}}}},
+      {"a closing dated before its own opening is reported once",
+       list({opening(1, kO1), closing(2, on2nd("07:00:00"))}), {{kC0, on2nd("07:00:00"), "1", {}}}},
+      {"shifts before lastDocDT are not reported again",
+       list({opening(1, "2020-02-28T08:00:00.000+0000"), closing(2, "2020-02-28T20:00:00.000+0000"),
+             opening(3, "2020-03-01T08:00:00.000+0000"), closing(4, kC0), opening(5, kO1), closing(6, kC1)}),
+       {{kO1, kC1, "1", {}}}},
+      {"a shift document given twice is taken once", list({opening(1, kO1), closing(2, kC1), closing(2, kC1)}),
+       {{kO1, kC1, "1", {}}}, {}, 1},
+      // Each shift takes what lies after the closing before it, up to and
+      // including its own, whatever range the service answers.
+      {"a check between a closing and the next opening goes to the next shift",
+       list({opening(1, kO1), closing(2, kC1), opening(3, kO2), closing(4, kC2)}),
+       {{kO1, kC1, "1", {"10", "11"}}, {kO2, kC2, "1", {"12", "13"}}},
+       {{kC1, list({sale(9, kC0), sale(10, kO1), sale(11, kC1)})},
+        {kC2, list({sale(11, kC1), sale(12, on2nd("22:00:00")), sale(13, kC2)})}}},
+      {"a service that ignores the range",
+       list({opening(1, kO1), closing(2, kC1), opening(3, kO2), closing(4, kC2)}),
+       {{kO1, kC1, "1", {"10"}}, {kO2, kC2, "1", {"20"}}},
+       {{kC1, list({sale(5, "2020-02-28T09:00:00.000+0000"), sale(10, kO1), sale(20, kO2), sale(30, kO3)})},
+        {kC2, list({sale(5, "2020-02-28T09:00:00.000+0000"), sale(10, kO1), sale(20, kO2), sale(30, kO3)})}}},
+      {"a check given twice is taken once",
+       list({opening(1, kO1), closing(2, kC1), opening(3, kO2), closing(4, kC2)}),
+       {{kO1, kC1, "1", {"10", "11"}}, {kO2, kC2, "1", {"20"}}},
+       {{kC1, list({sale(10, kO1), sale(11, kO1), sale(10, kO1)})},
+        {kC2, list({document(10, 3, kO2, R"({\"t1042\":10})"), sale(20, kO2)})}},
+       2},
+      {"a check without a readable date stays with its interval", list({opening(1, kO1), closing(2, kC1)}),
+       {{kO1, kC1, "1", {"10"}}}, {{kC1, sale(10, "soon")}}, 1},
+      {"the shift that reaches the check limit is the last",
+       list({opening(1, kO1), closing(2, kC1), opening(3, kO2), closing(4, kC2), opening(5, kO3), closing(6, kC3)}),
+       {{kO1, kC1, "1", {"10"}}, {kO2, kC2, "1", {"20"}}},
+       {{kC1, sale(10, kO1)}, {kC2, sale(20, kO2)}, {kC3, sale(30, kO3)}},
+       0, 2, false, 1},
+      {"a run takes shifts for twenty minutes",
+       list({opening(1, kO1), closing(2, kC1), opening(3, kO2), closing(4, kC2), opening(5, kO3), closing(6, kC3)}),
+       {{kO1, kC1, "1", {}}, {kO2, kC2, "1", {}}}, {}, 0, kMaxChecksPerRun, true, 1},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -62,33 +130,47 @@ TEST_F(ShiftIntervalsTest, PairsEachOpeningWithTheNextClosing) {
     tinyxml2::XMLElement* importData = addRootElementWithText(d, "ImportData", "");
     FakeService service;
     service.shiftDocs = c.shiftDocs;
+    service.checksFor = c.checksFor;
+    WalkLimits limits;
+    limits.maxChecks = c.maxChecks;
+    std::int64_t now = 0;
+    if (c.slowClock) limits.clock = [&now] { return now += 10 * 60; };
     ShiftWalkResult result;
-    ASSERT_TRUE(processShiftIntervals(d, importData, service.query(), result));
+    ASSERT_TRUE(processShiftIntervals(d, importData, service.query(), result, ImportDataFormat::k3000, nullptr, limits));
 
     EXPECT_EQ(std::vector<std::string>{"SaleReports"}, childNames(importData));
     const auto reports = children(importData->FirstChildElement("SaleReports"), "SaleReport");
-    ASSERT_EQ(c.intervals.size(), reports.size());
-    EXPECT_EQ(static_cast<int>(c.intervals.size()), result.reportCount);
-    EXPECT_EQ(c.intervals.empty() ? "" : c.intervals.back().second, result.lastClosingDate);
+    ASSERT_EQ(c.reports.size(), reports.size());
+    EXPECT_EQ(static_cast<int>(c.reports.size()), result.reportCount);
+    EXPECT_EQ(c.reports.empty() ? "" : c.reports.back().closing, result.lastClosingDate);
     EXPECT_EQ("", result.error);
+    EXPECT_EQ(c.warnings, result.warnings.size()) << (result.warnings.empty() ? "" : result.warnings[0]);
+    EXPECT_EQ(c.shiftsLeft, result.shiftsLeft);
+    EXPECT_EQ(c.slowClock, result.timeLimitReached);
 
-    // The shift query, then checks and income/outcome for each interval in order.
-    ASSERT_EQ(1 + 2 * c.intervals.size(), service.calls.size());
+    // The shift query, then checks and income/outcome for each span in order.
+    ASSERT_EQ(1 + 2 * c.reports.size(), service.calls.size());
     EXPECT_EQ("2,5", service.calls[0].kinds);
     EXPECT_EQ(lastDocDT, service.calls[0].dateFrom);
-    for (std::size_t i = 0; i < c.intervals.size(); ++i) {
-      const auto& [from, to] = c.intervals[i];
-      EXPECT_EQ(from, service.calls[1 + 2 * i].dateFrom);
-      EXPECT_EQ(to, service.calls[1 + 2 * i].dateTo);
+    for (std::size_t i = 0; i < c.reports.size(); ++i) {
+      const Report& want = c.reports[i];
+      const std::string spanStart = i == 0 ? lastDocDT : c.reports[i - 1].closing;
+      for (const std::size_t call : {1 + 2 * i, 2 + 2 * i}) {
+        EXPECT_EQ(spanStart, service.calls[call].dateFrom);
+        EXPECT_EQ(want.closing, service.calls[call].dateTo);
+      }
       EXPECT_EQ("3,4", service.calls[1 + 2 * i].kinds);
-      EXPECT_EQ(from, service.calls[2 + 2 * i].dateFrom);
-      EXPECT_EQ(to, service.calls[2 + 2 * i].dateTo);
       EXPECT_EQ("129, 130", service.calls[2 + 2 * i].kinds);
-      EXPECT_EQ((Attributes{{"OpeningDate", convertDateTimeTo1C(from)}, {"ClosingDate", convertDateTimeTo1C(to)},
-                            {"ShiftNumber", c.shiftNumbers.at(i)}}),
+      EXPECT_EQ((Attributes{{"OpeningDate", convertDateTimeTo1C(want.opening)},
+                            {"ClosingDate", convertDateTimeTo1C(want.closing)},
+                            {"ShiftNumber", want.shiftNumber}}),
                 attributesOf(reports[i]));
       EXPECT_EQ((std::vector<std::string>{"Checks", "ShiftState"}), childNames(reports[i]));
       EXPECT_STREQ("2", reports[i]->FirstChildElement("ShiftState")->GetText());
+      std::vector<std::string> numbers;
+      for (const auto* check : children(reports[i]->FirstChildElement("Checks"), "Check"))
+        numbers.push_back(check->Attribute("Number"));
+      EXPECT_EQ(want.checks, numbers);
     }
   }
 }
@@ -107,7 +189,7 @@ TEST_F(ShiftIntervalsTest, ShiftQueryRunsFromLastDocDTUpToNow) {
     ASSERT_TRUE(processShiftIntervals(d, addRootElementWithText(d, "ImportData", ""), service.query(), result));
     ASSERT_EQ(1u, service.calls.size());
     EXPECT_EQ(from, service.calls[0].dateFrom) << "lastDocDT " << setting;
-    EXPECT_EQ(from, lastDocDT);  // "0" is replaced for the rest of the run
+    EXPECT_EQ(setting, lastDocDT);  // the setting is only read
     EXPECT_NE(-1, textToTime(service.calls[0].dateTo, kTimeWithZoneFormat)) << service.calls[0].dateTo;
   }
 }

@@ -430,47 +430,80 @@ std::string generatedText(const GenOptions& o) {
 }  // namespace
 
 TEST(Generator, DocumentsAreConsecutiveTimedAndBalanced) {
-    const GenOptions o = smallOptions();
-    std::vector<GenDoc> docs;
-    generateDocuments(o, [&](const GenDoc& d) { docs.push_back(d); });
-    std::ostringstream goodsFile;
-    writeGoodsFile(goodsFile, 0, o.seed);
-    ASSERT_EQ(docs.size(), static_cast<size_t>(o.shifts * (2 + o.checks + o.cash) + 1));
-    std::set<int> kinds, taxRates, methods, operations;
-    std::set<GoodsLayout> layouts;
-    std::map<int, int64_t> paymentTotals;
-    for (size_t i = 0; i < docs.size(); ++i) {
-        const GenDoc& d = docs[i];
-        EXPECT_EQ(d.docNo, static_cast<int64_t>(i) + 1);
-        if (i > 0) {
-            EXPECT_GT(d.time, docs[i - 1].time);
+    struct Case {
+        const char* name;
+        bool varied;
+        int64_t driveChangeAfter;
+        std::set<int> operations;
+        std::set<int> methods;
+        size_t otherMethodsAtMost;  // goods lines paid other than in full (4)
+    };
+    const std::vector<Case> cases = {
+        {"varied", true, 0, {1, 2, 3, 4}, {1, 2, 3, 4, 5, 6, 7}, 1000},
+        {"as a shop's register", false, 0, {1, 2, 3}, {1, 2, 3, 4, 5, 6, 7}, 6},
+        {"with a fiscal drive change", false, 2, {1, 2, 3}, {1, 2, 3, 4, 5, 6, 7}, 6},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        GenOptions o = smallOptions();
+        o.varied = c.varied;
+        o.driveChangeAfter = c.driveChangeAfter;
+        std::vector<GenDoc> docs;
+        generateDocuments(o, [&](const GenDoc& d) { docs.push_back(d); });
+        std::ostringstream goodsFile;
+        writeGoodsFile(goodsFile, 0, o.seed);
+        ASSERT_EQ(docs.size(), static_cast<size_t>(o.shifts * (2 + o.checks + o.cash) + 1));
+        std::set<int> kinds, taxRates, methods, operations;
+        std::set<int64_t> ids;
+        std::set<GoodsLayout> layouts;
+        std::map<int, int64_t> paymentTotals;
+        size_t otherMethods = 0;
+        const size_t perShift = static_cast<size_t>(2 + o.checks + o.cash);
+        const size_t firstOfNewDrive = static_cast<size_t>(c.driveChangeAfter) * perShift;
+        int64_t shiftNumber = 0;
+        for (size_t i = 0; i < docs.size(); ++i) {
+            const GenDoc& d = docs[i];
+            // Numbers start again at 1 on a new fiscal drive; ids never repeat.
+            const size_t place = c.driveChangeAfter > 0 && i >= firstOfNewDrive ? i - firstOfNewDrive : i;
+            EXPECT_EQ(d.docNo, static_cast<int64_t>(place) + 1);
+            EXPECT_TRUE(ids.insert(d.id).second) << d.id;
+            if (i > 0) {
+                EXPECT_GT(d.time, docs[i - 1].time);
+            }
+            // Every document of a shift carries its number.
+            if (d.kind == 2) shiftNumber = c.driveChangeAfter > 0 && i >= firstOfNewDrive
+                                               ? static_cast<int64_t>((i - firstOfNewDrive) / perShift) + 1
+                                               : static_cast<int64_t>(i / perShift) + 1;
+            EXPECT_EQ(d.shift, shiftNumber) << "document " << i;
+            kinds.insert(d.kind);
+            if (d.kind != 3 && d.kind != 4) continue;
+            layouts.insert(d.layout);
+            operations.insert(d.operationType);
+            int64_t goodsTotal = 0, paid = 0;
+            for (const GenGood& g : d.goods) {
+                EXPECT_GE(g.price, 100);
+                EXPECT_EQ(g.sum, g.price * g.quantityMilli / 1000);
+                expectInCatalogue(goodsFile.str(), g.code, g.name, g.price);
+                goodsTotal += g.sum;
+                taxRates.insert(g.taxRate);
+                methods.insert(g.paymentMethod);
+                if (g.paymentMethod != 4) ++otherMethods;
+            }
+            for (int k = 0; k < 5; ++k) {
+                paid += d.payments[k];
+                paymentTotals[k] += d.payments[k];
+            }
+            EXPECT_EQ(paid, goodsTotal) << "check " << d.docNo;
         }
-        kinds.insert(d.kind);
-        if (d.kind != 3 && d.kind != 4) continue;
-        layouts.insert(d.layout);
-        operations.insert(d.operationType);
-        int64_t goodsTotal = 0, paid = 0;
-        for (const GenGood& g : d.goods) {
-            EXPECT_GE(g.price, 100);
-            EXPECT_EQ(g.sum, g.price * g.quantityMilli / 1000);
-            expectInCatalogue(goodsFile.str(), g.code, g.name, g.price);
-            goodsTotal += g.sum;
-            taxRates.insert(g.taxRate);
-            methods.insert(g.paymentMethod);
-        }
-        for (int k = 0; k < 5; ++k) {
-            paid += d.payments[k];
-            paymentTotals[k] += d.payments[k];
-        }
-        EXPECT_EQ(paid, goodsTotal) << "check " << d.docNo;
+        EXPECT_EQ(kinds, (std::set<int>{2, 3, 4, 5, 129, 130}));
+        EXPECT_EQ(layouts.size(), 2u);
+        EXPECT_EQ(operations, c.operations);
+        EXPECT_EQ(taxRates, (std::set<int>{1, 2, 3, 4, 5, 6}));
+        EXPECT_EQ(methods, c.methods);
+        EXPECT_LE(otherMethods, c.otherMethodsAtMost);
+        for (int k = 0; k < 5; ++k) EXPECT_GT(paymentTotals[k], 0) << "payment kind " << k;
+        EXPECT_EQ(docs.back().kind, 2);  // the open shift
     }
-    EXPECT_EQ(kinds, (std::set<int>{2, 3, 4, 5, 129, 130}));
-    EXPECT_EQ(layouts.size(), 2u);
-    EXPECT_EQ(operations, (std::set<int>{1, 2, 3, 4}));
-    EXPECT_EQ(taxRates, (std::set<int>{1, 2, 3, 4, 5, 6}));
-    EXPECT_EQ(methods, (std::set<int>{1, 2, 3, 4, 5, 6, 7}));
-    for (int k = 0; k < 5; ++k) EXPECT_GT(paymentTotals[k], 0) << "payment kind " << k;
-    EXPECT_EQ(docs.back().kind, 2);  // the open shift
 }
 
 TEST(Generator, SameSeedSameFileOtherSeedOtherFile) {

@@ -94,8 +94,8 @@ struct QueryCall {
 };
 
 // A scripted service: answers the shift query with `shiftDocs`, the interval
-// queries with `checksFor` / `incomeOutcomeFor` keyed by the opening date
-// ("" when absent), and fails call number `failCall` (0-based) with
+// queries with `checksFor` / `incomeOutcomeFor` keyed by the closing date
+// that ends the interval ("" when absent), and fails call number `failCall` (0-based) with
 // `failText`. `onCall` runs before each answer (to change files mid-run).
 struct FakeService {
   std::string shiftDocs;
@@ -122,8 +122,8 @@ struct FakeService {
       }
       error.clear();
       if (kinds == kShiftKinds) return shiftDocs;
-      if (kinds == kCheckKinds) return lookUp(checksFor, dateFrom);
-      if (kinds == kIncomeOutcomeKinds) return lookUp(incomeOutcomeFor, dateFrom);
+      if (kinds == kCheckKinds) return lookUp(checksFor, dateTo);
+      if (kinds == kIncomeOutcomeKinds) return lookUp(incomeOutcomeFor, dateTo);
       return std::string();
     };
   }

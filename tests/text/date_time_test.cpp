@@ -118,6 +118,28 @@ TEST(currentTimeText, IsTheLocalClockWithItsOffset) {
   }
 }
 
+TEST(serviceInstant, AppliesTheOffsetAndKeepsTheMilliseconds) {
+  const std::vector<std::pair<std::string, std::int64_t>> cases = {
+      {"2020-03-01T00:00:00.000+0000", 1583020800000},
+      {"2020-03-01T03:00:00.000+0300", 1583020800000},
+      {"2020-03-01T03:00:00+03:00", 1583020800000},
+      {"2020-02-29T19:00:00.000-0500", 1583020800000},
+      {"2020-03-01T00:00:00.5Z", 1583020800500},
+      {"2020-03-01T00:00:00.1239+0000", 1583020800123},
+      {"2020-03-01T00:00:00", 1583020800000},
+      {"2020-03-01T00:00:00.+0000", -1},
+      {"2020-03-01T00:00:00+03", -1},
+      {"2020-03-01T00:00:00 tonight", -1},
+      {"1970-01-01T00:00:00+0100", -1},  // before 1970 once the offset is applied
+      {"0", -1},
+      {"", -1},
+  };
+  for (const char* zone : kZones) {
+    ScopedTimeZone tz(zone);
+    for (const auto& [text, want] : cases) EXPECT_EQ(want, serviceInstant(text)) << text << " in " << zone;
+  }
+}
+
 TEST(textToTime, IsZoneFree) {
   for (const char* zone : kZones) {
     ScopedTimeZone tz(zone);
