@@ -782,13 +782,13 @@ void Bench::report(const std::vector<Row>& rows) {
       if (!r.ran || r.kind != "export") continue;
       any = true;
       // The run's fixed part (libraries, buffers: an export of a few bytes)
-      // is left out: it alone is larger than 7 x a 1 MB file.
+      // is left out: it alone is larger than 2 x a 1 MB file.
       const double factor = r.rssPerFileByte();
-      if (factor > 7) met = false;
+      if (factor > 2) met = false;
       detail += (detail.empty() ? "" : ", ") + r.label + " " + fixed(factor, 2) + "x (fixed " +
                 fixed(static_cast<double>(r.fixedRssKb) / 1024, 1) + " MB)";
     }
-    if (any) t << "  " << mark(met) << " export peak RSS <= 7 x goods file, above the run's fixed part: " << detail << "\n";
+    if (any) t << "  " << mark(met) << " export peak RSS <= 2 x goods file, above the run's fixed part: " << detail << "\n";
   }
   for (const Row& r : rows)
     if (r.ran && r.key == "import-backlog")

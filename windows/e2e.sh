@@ -380,7 +380,7 @@ scenario_lock_overlap() {
   must "the first run to be still under way when the second ended (it was not: a longer delay than $delay ms?)" \
     test ! -e "$work/.steps/1.code"
   must "the second run to find the lock held" has_text "$work/.steps/2.out" \
-    " import: another run holds $(path_of '~kkmbridge-ImportData.xml.lock'); nothing asked, nothing changed"
+    " import: another run holds $(path_of '~kkmbridge-ImportData.xml.lock') (process "
   must "the second run to ask the service nothing" test "$(request_count)" == "$before"
   step_wait
   must "the first run to write the exchange file" test -f "$work/ImportData.xml"
@@ -547,7 +547,8 @@ sed_quoted() {
 
 # A file's text with what may differ masked: the side's folder (either
 # spelling), the Cyrillic folder in code page 1251 (Windows) or UTF-8
-# (Linux), the service's port, time stamps of the local clock, the Processed
+# (Linux), the service's port, time stamps of the local clock and how long
+# ago they were, the id of a process that holds a lock, the Processed
 # stamp of an export, and the system's reason after "read-only" (Linux adds
 # one, Windows has none).
 normalized() {
@@ -559,6 +560,7 @@ normalized() {
     -e "s#$cyrillic_dir_1251\\\\#$cyrillic_dir/#g" -e "s#$cyrillic_dir_1251#$cyrillic_dir#g" \
     -e "s#\(127\.0\.0\.1\|localhost\):$3#\1:PORT#g" \
     -e 's/[0-9]\{4\}-[0-9][0-9]-[0-9][0-9]T[0-9][0-9]:[0-9][0-9]:[0-9][0-9][+-][0-9]\{4\}/STAMP/g' \
+    -e 's/since STAMP ([^)]*)/since STAMP (DURATION)/g' -e 's/(process [0-9][0-9]*,/(process PID,/g' \
     -e 's/\(<ExportData[^>]* Processed="\)[^"]*"/\1STAMP"/' \
     -e 's/\(the file is read-only\) ([^)]*)/\1/g' "$file"
 }

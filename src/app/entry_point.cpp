@@ -7,6 +7,7 @@
 #include "app/export_run.h"
 #include "app/import_run.h"
 #include "app/run_report.h"
+#include "app/stall.h"
 #include "config/config_file.h"
 #include "config/settings.h"
 #include "files/atomic_file.h"
@@ -14,7 +15,6 @@
 #include "files/run_log.h"
 #include "platform/platform.h"
 #include "text/date_time.h"
-#include "text/escaping.h"
 
 namespace {
 
@@ -31,14 +31,25 @@ std::string lockFileFor(const std::string& fileName) {
   return folderOf(fileName) + "~kkmbridge-" + nameOf(fileName) + ".lock";
 }
 
-int runOnce(int argc, const char* const argv[], RunReport& report) {
+// Why the password may be read on its way to the service ("" when it is
+// not): a plain http:// address, or the certificate check switched off.
+std::string unprotectedPasswordReason() {
+  std::string scheme = basicURL.substr(0, 7);
+  for (char& c : scheme) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+  if (scheme == "http://") return "basicURL is a plain http:// address";
+  if (!sslVerify) return "sslVerify=\"0\" switches the certificate check off";
+  return "";
+}
+
+// `note` receives a warning about the run's setup, for the run log.
+int runOnce(int argc, const char* const argv[], RunReport& report, std::string& note) {
   if (argc < 4) {
     printErrorLine(kUsage);
     return kExitUsage;
   }
   const std::string mode = argv[1];
   const std::string configFileName = argv[2];
-  const std::string fileName = argv[3];
+  std::string fileName = argv[3];
 
   readInitialPreferences(configFileName);
   if (basicURL.empty()) {
@@ -50,17 +61,49 @@ int runOnce(int argc, const char* const argv[], RunReport& report) {
     return kExitUsage;
   }
 
+  const std::string unprotected = unprotectedPasswordReason();
+  if (!unprotected.empty()) {
+    printLine(" warning: the password travels unprotected to the service: " + unprotected);
+    note = "password unprotected: " + unprotected;
+  }
+
+  std::string error;
+  // An exchange file given as a link is worked on where it leads, so that
+  // the link stays a link; only one that no one else can have planted.
+  std::string linkTarget;
+  switch (platform::followOwnLink(fileName, linkTarget, error)) {
+    case platform::LinkResult::kNotALink:
+      break;
+    case platform::LinkResult::kFollowed:
+      printLine(" " + fileName + " is a link to " + linkTarget + "; the run works on that file");
+      fileName = linkTarget;
+      break;
+    case platform::LinkResult::kRefused:
+      printError(mode + ": " + fileName + " is a link that is not followed: " + error + "; nothing done");
+      return kExitRunFailed;
+  }
+
   // Held for the whole run; the system lets go of it however the process ends.
   platform::FileLock lock;
+  platform::LockHolder holder;
   const std::string lockFile = lockFileFor(fileName);
-  std::string error;
-  switch (platform::FileLock::tryTake(lockFile, lock, error)) {
+  switch (platform::FileLock::tryTake(lockFile, configFileName, lock, holder, error)) {
     case platform::FileLock::Result::kTaken:
       break;
-    case platform::FileLock::Result::kBusy:
-      printLine(" " + mode + ": another run holds " + lockFile + "; nothing asked, nothing changed");
-      report = {RunOutcome::kSkipped, "another run holds " + lockFile};
+    case platform::FileLock::Result::kBusy: {
+      const std::int64_t now = platform::now();
+      const std::string who = holder.known() ? " (process " + std::to_string(holder.processId) + ", " +
+                                                   sinceText(holder.since, now) + ")"
+                                             : "";
+      report = {RunOutcome::kSkipped, "another run holds " + lockFile + who};
+      if (waitedTooLong(holder.since, now, stallHours)) {
+        printError(mode + ": another run holds " + lockFile + who + ", longer than stallHours=" +
+                   std::to_string(stallHours) + " hours: it is stuck and needs a person; nothing asked, nothing changed");
+        return kExitRunFailed;
+      }
+      printLine(" " + mode + ": another run holds " + lockFile + who + "; nothing asked, nothing changed");
       return kExitOk;
+    }
     case platform::FileLock::Result::kFailed:
       printError("cannot lock " + lockFile + ": " + error + "; nothing done");
       return kExitRunFailed;
@@ -70,15 +113,15 @@ int runOnce(int argc, const char* const argv[], RunReport& report) {
 }
 
 // The run's line in the run log: when it ended, the mode, the outcome, what
-// it did, the exit code and, for a failure, the reason its error line gave.
-// No secret can stand in it.
-void writeRunLog(const std::string& mode, int exitCode, const RunReport& report) {
+// it did, the exit code, for a failure the reason its error line gave, and
+// a warning the run gave of its setup.
+void writeRunLog(const std::string& mode, int exitCode, const RunReport& report, const std::string& note) {
   if (runLog.empty()) return;
   std::string line = currentTimeText() + " | " + mode + " | " + outcomeText(report.outcome) + " | " + report.did +
                      " | exit " + std::to_string(exitCode);
   if (report.outcome == RunOutcome::kFailed && !firstError().empty()) line += " | " + firstError();
-  for (const std::string& secret : {password, percentEncode(password), idSession}) line = maskSecret(line, secret);
-  appendRunLogLine(runLog, line);
+  if (!note.empty()) line += " | " + note;
+  appendRunLogLine(runLog, line);  // masked there, as every output is
 }
 
 }  // namespace
@@ -86,11 +129,12 @@ void writeRunLog(const std::string& mode, int exitCode, const RunReport& report)
 int runKkmBridge(int argc, const char* const argv[]) {
   RunReport report{RunOutcome::kFailed, "nothing done"};
   int exitCode = kExitRunFailed;
+  std::string note;
   // Whatever runs out (memory for a huge answer or goods file, above all in
   // a 32-bit process), the run ends with one line and its files as they were:
   // every file is replaced only through a finished temporary one.
   try {
-    exitCode = runOnce(argc, argv, report);
+    exitCode = runOnce(argc, argv, report, note);
   } catch (const std::bad_alloc&) {
     report.outcome = RunOutcome::kFailed;
     printError("the run stopped: not enough memory; files are left as they were");
@@ -100,7 +144,7 @@ int runKkmBridge(int argc, const char* const argv[]) {
   }
   if (exitCode != kExitOk) report.outcome = RunOutcome::kFailed;
   try {
-    if (argc >= 2) writeRunLog(argv[1], exitCode, report);
+    if (argc >= 2) writeRunLog(argv[1], exitCode, report, note);
   } catch (const std::exception&) {
     // The run log never changes the run's outcome.
   }

@@ -12,7 +12,6 @@
 #include "files/atomic_file.h"
 #include "files/messages.h"
 #include "files/text_file.h"
-#include "report/kept_until_exit.h"
 #include "report/root_tag.h"
 #include "text/date_time.h"
 
@@ -22,37 +21,83 @@ bool rootHasAttribute(std::string_view xml, const char* rootName, const char* at
   return root != nullptr && std::strcmp(root->Name(), rootName) == 0 && root->Attribute(attributeName) != nullptr;
 }
 
+namespace {
+
+bool isXmlSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+// Whether `bytes`, whose root start tag ends at `tagEnd`, goes on to the
+// root's end tag and ends there (white space, comments and processing
+// instructions aside): a file cut short is no whole document and is not
+// stamped.
+bool endsWithTheRoot(std::string_view bytes, std::size_t tagEnd, const std::string& rootName) {
+  std::string_view rest = bytes.substr(tagEnd + 1);
+  while (true) {
+    while (!rest.empty() && isXmlSpace(rest.back())) rest.remove_suffix(1);
+    const bool comment = rest.size() >= 3 && rest.compare(rest.size() - 3, 3, "-->") == 0;
+    const bool instruction = rest.size() >= 2 && rest.compare(rest.size() - 2, 2, "?>") == 0;
+    if (!comment && !instruction) break;
+    const std::size_t open = rest.rfind(comment ? "<!--" : "<?");
+    if (open == std::string_view::npos) return false;
+    rest = rest.substr(0, open);
+  }
+  if (bytes[tagEnd - 1] == '/') return rest.empty();  // <Root .../>
+  if (rest.empty() || rest.back() != '>') return false;
+  rest.remove_suffix(1);
+  while (!rest.empty() && isXmlSpace(rest.back())) rest.remove_suffix(1);
+  const std::string endTag = "</" + rootName;
+  return rest.size() >= endTag.size() && rest.compare(rest.size() - endTag.size(), endTag.size(), endTag) == 0;
+}
+
+}  // namespace
+
 StampResult setRootAttributeInFile(const std::string& filePath, const std::string& rootName,
                                    const std::string& attributeName, const std::string& value, std::string& error,
                                    const std::string* expectedFingerprint) {
-  // However this ends, the parsed goods are left for the process's exit:
-  // taking apart a catalogue of a million nodes costs more than reading it.
-  KeptUntilExit<tinyxml2::XMLDocument> document;
-  tinyxml2::XMLDocument& inputXMLDoc = *document;
-  {
-    FileRead file = readFile(filePath);
-    if (file.status == FileStatus::kFailed) {
-      error = "it cannot be read: " + file.reason;
-      return StampResult::kNoSuchRoot;
-    }
-    if (expectedFingerprint != nullptr && (!file.found() || fileFingerprint(file.text) != *expectedFingerprint)) {
-      error = "it changed after it was read";
-      return StampResult::kChanged;
-    }
-    const std::string xmlConfig = textAsRead(std::move(file.text));
-    inputXMLDoc.Parse(xmlConfig.c_str());
+  FileRead file = readFile(filePath, kMaxGoodsFileBytes);
+  if (file.status == FileStatus::kFailed) {
+    error = "it cannot be read: " + file.reason;
+    return StampResult::kNoSuchRoot;
   }
-  tinyxml2::XMLElement* root = inputXMLDoc.FirstChildElement(rootName.c_str());
+  if (expectedFingerprint != nullptr && (!file.found() || fileFingerprint(file.text) != *expectedFingerprint)) {
+    error = "it changed after it was read";
+    return StampResult::kChanged;
+  }
+  // Only the root's start tag is rewritten (by the XML library, the
+  // attribute set in place or appended); every other byte of the file is
+  // written back as it stands, so that stamping a catalogue takes no more
+  // memory than its bytes.
+  const std::string& bytes = file.text;
+  std::size_t start = 0;
+  std::size_t end = 0;
+  tinyxml2::XMLDocument tag;
+  tinyxml2::XMLElement* root =
+      findRootStartTag(bytes, start, end) ? const_cast<tinyxml2::XMLElement*>(parseRootStartTag(bytes, tag)) : nullptr;
   if (root == nullptr) {
-    error = inputXMLDoc.Error() ? "it does not parse as XML" : "its root element is not " + rootName;
+    error = "it does not parse as XML";
+    return StampResult::kNoSuchRoot;
+  }
+  if (rootName != root->Name()) {
+    error = "its root element is not " + rootName;
+    return StampResult::kNoSuchRoot;
+  }
+  if (!endsWithTheRoot(bytes, end, rootName)) {
+    error = "it does not end with the end of its " + rootName + " element, so it is not whole";
     return StampResult::kNoSuchRoot;
   }
   root->SetAttribute(attributeName.c_str(), value.c_str());
+  tinyxml2::XMLPrinter printer(nullptr, true);
+  root->Accept(&printer);
+  std::string newTag(printer.CStr(), static_cast<std::size_t>(printer.CStrSize() - 1));  // "<Root .../>"
+  if (bytes[end - 1] != '/' && newTag.size() >= 2) newTag.replace(newTag.size() - 2, 2, ">");
+
   AtomicFile out(filePath);
   if (!out.open(error)) return StampResult::kWriteFailed;
-  if (inputXMLDoc.SaveFile(out.file(), false) != tinyxml2::XML_SUCCESS) {
-    error = "writing the document failed";
-    return StampResult::kWriteFailed;
+  const std::string_view all(bytes);
+  for (const std::string_view piece : {all.substr(0, start), std::string_view(newTag), all.substr(end + 1)}) {
+    if (!piece.empty() && std::fwrite(piece.data(), 1, piece.size(), out.file()) != piece.size()) {
+      error = "writing " + out.temporaryPath() + " failed";
+      return StampResult::kWriteFailed;
+    }
   }
   return out.commit(error) ? StampResult::kStamped : StampResult::kWriteFailed;
 }
@@ -62,7 +107,7 @@ int runExport(const std::string& fileName, RunReport* report) {
   RunReport& done = report ? *report : ignored;
   done = {RunOutcome::kFailed, "nothing sent"};
   printLine(" export ");
-  FileRead goods = readFile(fileName);
+  FileRead goods = readFile(fileName, kMaxGoodsFileBytes);
   printLine("  fileName = " + fileName);
   if (goods.status == FileStatus::kFailed) {
     printError("export failed: the goods file " + fileName + " cannot be read: " + goods.reason + "; nothing was sent");

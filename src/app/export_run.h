@@ -1,15 +1,21 @@
 // The export run: 1C's goods file is sent to the service and stamped.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
 #include "app/run_report.h"
 
+// The largest goods file the export reads: a larger one is refused with one
+// line before it is read, rather than the run running out of memory.
+inline constexpr std::size_t kMaxGoodsFileBytes = 256u * 1024u * 1024u;
+
 // Reads the goods file `fileName`, sends it to the service, shows the
 // answer, and stamps the file's ExportData root with Processed (the local
 // date-time of the run). Nothing is sent (and the service not even logged
-// in to) for a file that is missing or empty (exit kExitRunFailed: an empty
+// in to) for a file that is no regular file, holds more than
+// kMaxGoodsFileBytes, or is missing or empty (exit kExitRunFailed: an empty
 // list must never replace the register's goods) or already stamped (kExitOk:
 // 1C has nothing new). The stamp is written only after an upload the
 // service took with HTTP 2xx, and only while the file still holds the bytes
@@ -28,8 +34,9 @@ enum class StampResult {
 
 // Sets attribute `attributeName` to `value` on the root element of the XML
 // file `filePath` when that root is called `rootName` (an existing attribute
-// keeps its place), and replaces the file atomically with the re-indented
-// document. When `expectedFingerprint` is given, a file whose bytes no
+// keeps its place) and the file ends with that root's end, and replaces the
+// file atomically: the root's start tag rewritten, every other byte as it
+// was. When `expectedFingerprint` is given, a file whose bytes no
 // longer have that fileFingerprint is left alone (kChanged). Unless the
 // result is kStamped, the file is untouched and `error` says why.
 StampResult setRootAttributeInFile(const std::string& filePath, const std::string& rootName,

@@ -3,6 +3,7 @@
 #include "app/exit_codes.h"
 #include "app/login.h"
 #include "app/run_report.h"
+#include "app/stall.h"
 #include "cloud/document_query.h"
 #include "config/config_file.h"
 #include "config/debug_dump.h"
@@ -118,7 +119,21 @@ bool settlePendingCommit(const std::string& fileName, const std::string& configF
   const bool ours = isTemporaryNameOf(record.file, nameOf(fileName), pid);
   const ExchangeFileCheck exchange = inspectExchangeFile(fileName);
   std::string error;
-  if (ours && platform::isRegularFile(temporary)) {
+  bool temporaryOfThatRun = ours && platform::isRegularFile(temporary);
+  if (temporaryOfThatRun) {
+    // Only the file that run wrote: an ImportData of ours whose last shift
+    // closes at the lastDocDT it recorded. Anything planted under that name
+    // is never put in the place of 1C's file.
+    const ExchangeFileCheck written = inspectExchangeFile(temporary);
+    temporaryOfThatRun = written.state == ExchangeFileState::kNotLoaded && !written.lastClosingDate.empty() &&
+                         written.lastClosingDate == convertDateTimeTo1C(lastDocDT);
+    if (!temporaryOfThatRun) {
+      printWarning("the commit of an earlier run names " + temporary +
+                   ", which is not the ImportData file that run wrote; it is removed, not put in place of " + fileName);
+      platform::removeFile(temporary);
+    }
+  }
+  if (temporaryOfThatRun) {
     if (exchange.replaceable()) {
       if (!platform::replaceFile(temporary, fileName, error)) {
         printError("cannot finish the commit of an earlier run: " + temporary + " cannot replace " + fileName +
@@ -278,11 +293,24 @@ int importOnce(const std::string& fileName, const std::string& configFileName, c
 
   const ExchangeFileCheck previous = inspectExchangeFile(fileName);
   switch (previous.state) {
-    case ExchangeFileState::kNotLoaded:
-      printLine(" import: " + fileName + " holds sales reports that 1C has not loaded yet; nothing asked, nothing changed");
+    case ExchangeFileState::kNotLoaded: {
+      // Since the file was written, 1C has not loaded it: said with how
+      // long, and past stallHours a failure, so that the wait is seen.
+      const std::int64_t now = platform::now();
+      const std::int64_t written = platform::modificationSeconds(fileName);
+      const std::string since = written >= 0 ? ", waiting " + sinceText(written, now) : "";
+      report = {RunOutcome::kNothingToDo, nameOf(fileName) + " not loaded by 1C yet" + since};
+      if (waitedTooLong(written, now, stallHours)) {
+        printError("import: " + fileName + " holds sales reports that 1C has not loaded" + since +
+                   ", longer than stallHours=" + std::to_string(stallHours) +
+                   " hours: see whether 1C still loads this register's reports; nothing asked, nothing changed");
+        return kExitRunFailed;
+      }
+      printLine(" import: " + fileName + " holds sales reports that 1C has not loaded yet" + since +
+                "; nothing asked, nothing changed");
       logText = "import skipped: exchange file not loaded yet";
-      report = {RunOutcome::kNothingToDo, nameOf(fileName) + " not loaded by 1C yet"};
       return kExitOk;
+    }
     case ExchangeFileState::kForeign:
     case ExchangeFileState::kUnreadable:
       printError("exchange file " + fileName + " " + previous.reason + "; left as it is, nothing imported");

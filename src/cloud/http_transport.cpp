@@ -2,13 +2,13 @@
 
 #include <curl/curl.h>
 
+#include <algorithm>
 #include <memory>
 #include <new>
 #include <string_view>
 
 #include "config/settings.h"
 #include "files/messages.h"
-#include "text/escaping.h"
 
 namespace {
 
@@ -21,13 +21,13 @@ struct HeaderListDeleter {
 using EasyHandle = std::unique_ptr<CURL, EasyHandleDeleter>;
 using HeaderList = std::unique_ptr<curl_slist, HeaderListDeleter>;
 
-// Largest answer the header callback makes room for in advance; a bigger
-// Content-Length (or a hostile one) just grows the text as it arrives.
-constexpr std::size_t kMaxReserve = 1024u * 1024u * 1024u;
+// Set when the request under way was stopped for passing kMaxAnswerBytes.
+bool answerTooLarge = false;
 
 // libcurl header callback: makes room in the answer text for the announced
 // Content-Length, so that a large answer is received without being copied
-// over and over as the text grows.
+// over and over as the text grows. A length past kMaxAnswerBytes stops the
+// transfer before a byte of the body is taken.
 std::size_t reserveForContentLength(char* data, std::size_t size, std::size_t count, void* target) noexcept {
   const std::size_t bytes = size * count;
   static constexpr std::string_view kName = "content-length:";
@@ -42,7 +42,10 @@ std::size_t reserveForContentLength(char* data, std::size_t size, std::size_t co
     if (c == ' ' || c == '\t') continue;
     if (c < '0' || c > '9') break;
     length = length * 10 + static_cast<std::size_t>(c - '0');
-    if (length > kMaxReserve) return bytes;
+    if (length > kMaxAnswerBytes) {
+      answerTooLarge = true;
+      return 0;
+    }
   }
   auto* answer = static_cast<std::string*>(target);
   try {
@@ -78,12 +81,12 @@ void setTlsOptions(CURL* handle) {
 
 // libcurl's trace, line by line on standard error, marked as libcurl marks
 // it ("* " for its own lines, "> " and "< " for headers sent and received).
-// Bodies are not shown; the password never is.
+// Bodies are not shown; the lines pass the mask of every output there.
 int traceLines(CURL*, curl_infotype type, char* data, std::size_t size, void*) noexcept {
   const char* mark = type == CURLINFO_TEXT ? "* " : type == CURLINFO_HEADER_OUT ? "> " : type == CURLINFO_HEADER_IN ? "< " : nullptr;
   if (mark == nullptr) return 0;
   try {
-    std::string text = maskSecret(maskSecret(std::string_view(data, size), percentEncode(password)), password);
+    const std::string text(data, size);
     std::size_t start = 0;
     while (start < text.size()) {
       std::size_t end = text.find('\n', start);
@@ -101,6 +104,16 @@ int traceLines(CURL*, curl_infotype type, char* data, std::size_t size, void*) n
 
 // Options every request has: time limits, the trace in debug mode, TLS.
 void setCommonOptions(CURL* handle) {
+  // Only the service's own schemes, also where a redirect points: an address
+  // or a redirect to file://, ftp:// or any other is refused by the library.
+#if LIBCURL_VERSION_NUM >= 0x075500
+  curl_easy_setopt(handle, CURLOPT_PROTOCOLS_STR, "http,https");
+  curl_easy_setopt(handle, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+#else
+  curl_easy_setopt(handle, CURLOPT_PROTOCOLS, static_cast<long>(CURLPROTO_HTTP | CURLPROTO_HTTPS));
+  curl_easy_setopt(handle, CURLOPT_REDIR_PROTOCOLS, static_cast<long>(CURLPROTO_HTTP | CURLPROTO_HTTPS));
+#endif
+  curl_easy_setopt(handle, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(kMaxAnswerBytes));
   curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT, kConnectTimeoutSeconds);
   curl_easy_setopt(handle, CURLOPT_LOW_SPEED_LIMIT, 1L);
   curl_easy_setopt(handle, CURLOPT_LOW_SPEED_TIME, kStallSeconds);
@@ -116,6 +129,7 @@ void setCommonOptions(CURL* handle) {
 CURLcode perform(CURL* handle, RequestOutcome& outcome) {
   char errorText[CURL_ERROR_SIZE] = {};
   curl_easy_setopt(handle, CURLOPT_ERRORBUFFER, errorText);
+  answerTooLarge = false;
   const CURLcode code = curl_easy_perform(handle);
   long status = 0;
   curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &status);
@@ -123,6 +137,9 @@ CURLcode perform(CURL* handle, RequestOutcome& outcome) {
   outcome.httpStatus = status;
   outcome.error.clear();
   if (code != CURLE_OK) outcome.error = errorText[0] != '\0' ? errorText : curl_easy_strerror(code);
+  if (answerTooLarge || code == CURLE_FILESIZE_EXCEEDED)
+    outcome.error = "the answer is larger than " + std::to_string(kMaxAnswerBytes / (1024 * 1024)) +
+                    " MB, the most the program takes; the transfer was stopped";
   curl_easy_setopt(handle, CURLOPT_ERRORBUFFER, nullptr);
   return code;
 }
@@ -150,8 +167,13 @@ std::string takeServiceAnswer() {
 std::size_t writeAnswerCallback(char* data, std::size_t size, std::size_t count, void* target) noexcept {
   if (target == nullptr) return 0;
   const std::size_t bytes = size * count;
+  auto* answer = static_cast<std::string*>(target);
+  if (bytes > kMaxAnswerBytes - std::min(answer->size(), kMaxAnswerBytes)) {
+    answerTooLarge = true;
+    return 0;
+  }
   try {
-    static_cast<std::string*>(target)->append(data, bytes);
+    answer->append(data, bytes);
   } catch (const std::exception&) {
     return 0;  // out of memory: libcurl ends the transfer with a write error
   }
@@ -216,6 +238,8 @@ int sendGetRequest(const std::string& url, const std::string& userPassword, Requ
   curl_easy_setopt(h, CURLOPT_URL, url.c_str());
   curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, writeAnswerCallback);
   curl_easy_setopt(h, CURLOPT_WRITEDATA, &serviceAnswer);
+  curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, reserveForContentLength);
+  curl_easy_setopt(h, CURLOPT_HEADERDATA, &serviceAnswer);
   if (!userPassword.empty()) {
     curl_easy_setopt(h, CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_BASIC));
     curl_easy_setopt(h, CURLOPT_USERPWD, userPassword.c_str());

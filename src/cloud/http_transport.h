@@ -15,6 +15,11 @@ inline constexpr long kConnectTimeoutSeconds = 10;
 inline constexpr long kStallSeconds = 60;
 inline constexpr long kTransferTimeLimitSeconds = 30 * 60;
 
+// The largest answer the program takes in: a transfer whose announced
+// length or whose bytes pass it is stopped, and the request fails with a
+// line that says so, long before a 32-bit process runs out of memory.
+inline constexpr std::size_t kMaxAnswerBytes = 512u * 1024u * 1024u;
+
 // What became of one request.
 struct RequestOutcome {
   bool completed = false;  // the whole answer arrived
@@ -33,8 +38,8 @@ struct RequestOutcome {
 std::string takeServiceAnswer();
 
 // libcurl's trace of the transfer goes to standard error only in debug mode,
-// with the password (as configured and as encoded into the login address)
-// shown as ***.
+// through the mask of every output (files/secret_mask.h). Only http:// and
+// https:// addresses are reached, also through a redirect.
 //
 // POSTs `body` to `url` with the service's headers. Returns 0 when the
 // transfer completed (whatever the HTTP status), -1 when it failed or another
@@ -50,5 +55,5 @@ int sendGetRequest(const std::string& url, const std::string& userPassword, Requ
 
 // libcurl write callback: appends the chunk to the std::string at `target`.
 // Returns the number of bytes taken; 0 (which ends the transfer) when
-// `target` is null or the text cannot grow.
+// `target` is null, the text cannot grow, or it would pass kMaxAnswerBytes.
 std::size_t writeAnswerCallback(char* data, std::size_t size, std::size_t count, void* target) noexcept;

@@ -3,6 +3,7 @@
 #include "cloud/http_transport.h"
 #include "config/settings.h"
 #include "files/messages.h"
+#include "files/secret_mask.h"
 #include "text/escaping.h"
 #include "text/json_scanner.h"
 
@@ -19,7 +20,9 @@ bool getLoginParams(std::string& error) {
   idUser = getIntFromJSON(answer, "idUser");
   idDealer = getIntFromJSON(answer, "idDealer");
 
-  // The session id is a credential: shown only in debug mode.
+  // The session id is a credential: shown only in debug mode, and masked
+  // in every other output otherwise.
+  if (!debugOn()) addSecret(idSession);
   printLine(" idSession " + (debugOn() ? idSession : std::string("***")));
   printLine(" nameUser " + nameUser);
   printLine(" idUser " + std::to_string(idUser));

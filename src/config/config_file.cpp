@@ -10,8 +10,8 @@
 #include "config/settings.h"
 #include "files/atomic_file.h"
 #include "files/messages.h"
+#include "files/secret_mask.h"
 #include "files/text_file.h"
-#include "text/escaping.h"
 
 namespace {
 
@@ -72,34 +72,37 @@ std::string readBackMismatch(tinyxml2::XMLDocument& doc, const std::string& newT
 
 bool isXmlSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
-// `value` as the XML printer escapes it in an attribute.
-std::string xmlEscaped(std::string_view value) {
-  std::string out;
-  for (const char c : value) {
-    switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      case '\'': out += "&apos;"; break;
-      default: out += c; break;
-    }
-  }
-  return out;
-}
-
-// The configuration's text as it may be shown: every password attribute's
-// value, and the password itself wherever else it stands (as it reads and
-// as it is escaped), replaced by ***.
-std::string maskConfigText(const std::string& xmlConfig, tinyxml2::XMLDocument& doc) {
-  std::string masked = maskPasswords(xmlConfig);
+// The password of the param element, as the configuration's trace must not
+// show it, goes into the mask of every output before anything is printed.
+void maskConfiguredPassword(tinyxml2::XMLDocument& doc) {
   const tinyxml2::XMLElement* param = findPath(doc, "basicparams", "param");
   const char* secret = param ? param->Attribute("password") : nullptr;
-  if (secret != nullptr && *secret != '\0') {
-    masked = maskSecret(masked, secret);
-    masked = maskSecret(masked, xmlEscaped(secret));
+  if (secret != nullptr) addPasswordSecret(secret);
+}
+
+// The stallHours attribute: a whole number of hours, 0 for never; absent,
+// kDefaultStallHours. Any other value is named on standard error and the
+// default used.
+int stallHoursOf(const tinyxml2::XMLElement* param, const std::string& configFileName) {
+  const char* value = param->Attribute("stallHours");
+  if (value == nullptr) return kDefaultStallHours;
+  const std::string text = value;
+  std::size_t begin = 0;
+  std::size_t end = text.size();
+  while (begin < end && isXmlSpace(text[begin])) ++begin;
+  while (end > begin && isXmlSpace(text[end - 1])) --end;
+  long long hours = 0;
+  bool digits = begin < end;
+  for (std::size_t i = begin; i < end && digits; ++i) {
+    digits = text[i] >= '0' && text[i] <= '9' && hours < 1000000;
+    if (digits) hours = hours * 10 + (text[i] - '0');
   }
-  return masked;
+  if (!digits) {
+    printWarning("stallHours=\"" + text + "\" on config/basicparams/param in " + configFileName +
+                 " is no whole number of hours; " + std::to_string(kDefaultStallHours) + " is used");
+    return kDefaultStallHours;
+  }
+  return static_cast<int>(hours);
 }
 
 }  // namespace
@@ -147,7 +150,8 @@ bool readInitialPreferences(const std::string& configFileName) {
     printError("cannot read configuration file " + configFileName + ": " + file.reason);
   const std::string& xmlConfig = file.text;
   doc.Parse(xmlConfig.c_str());
-  printLine(" readInitialPreferences xmlConfig " + maskConfigText(xmlConfig, doc));
+  maskConfiguredPassword(doc);
+  printLine(" readInitialPreferences xmlConfig " + maskPasswords(xmlConfig));
   printLine(" readInitialPreferences ");
   tinyxml2::XMLElement* config = doc.FirstChildElement("config");
   if (config == nullptr) return false;
@@ -165,6 +169,7 @@ bool readInitialPreferences(const std::string& configFileName) {
   const char* verify = param->Attribute("sslVerify");
   sslVerify = verify == nullptr || std::string(verify) != "0";
   runLog = attributeText(param, "runLog");
+  stallHours = stallHoursOf(param, configFileName);
 
   if (debugmode == 1) {
     printLine(" readInitialPreferences login " + login);

@@ -7,9 +7,10 @@
 #include <string_view>
 #include <vector>
 
-// Reads login, password, basicURL, debugmode, caFile and sslVerify from
-// config/basicparams/param, tracing its steps on standard output (the file's
-// text is shown with every password value replaced by ***). Returns true when
+// Reads login, password, basicURL, debugmode, caFile, sslVerify, runLog and
+// stallHours from config/basicparams/param, tracing its steps on standard
+// output (the file's text is shown with every password value replaced by
+// ***; the password goes into the mask of every output). Returns true when
 // the param element was found and read; otherwise the settings keep their
 // values. A missing attribute reads as the empty text.
 bool readInitialPreferences(const std::string& configFileName);

@@ -1,6 +1,7 @@
 #include "config/settings.h"
 
 #include "files/messages.h"
+#include "files/secret_mask.h"
 
 std::string basicURL;
 std::string login;
@@ -9,6 +10,7 @@ int debugmode = 0;
 std::string caFile;
 bool sslVerify = true;
 std::string runLog;
+int stallHours = kDefaultStallHours;
 
 std::string lastDocDT;
 std::string kkmNum;
@@ -30,6 +32,7 @@ void resetSettings() {
   caFile.clear();
   sslVerify = true;
   runLog.clear();
+  stallHours = kDefaultStallHours;
   lastDocDT.clear();
   kkmNum.clear();
   formatVersion = kDefaultFormatVersion;
@@ -40,4 +43,5 @@ void resetSettings() {
   serviceAnswer.clear();
   requestInProgress = false;
   clearFirstError();
+  clearSecrets();
 }

@@ -12,6 +12,10 @@ extern int debugmode;          // exactly 1 turns on extra traces and the log an
 extern std::string caFile;     // PEM file of extra certificates to trust for HTTPS; empty = system store
 extern bool sslVerify;         // false only when the configuration says sslVerify="0"
 extern std::string runLog;     // file to which every run appends one line; empty = none
+// How long, in hours, an exchange file may wait for 1C to load it, or a run
+// may hold the exchange file's lock, before a run calls it a failure; 0 never.
+extern int stallHours;
+inline constexpr int kDefaultStallHours = 72;  // a weekend passes
 
 // --- From the configuration file, filled by readImportParams. ---
 extern std::string lastDocDT;  // service date-time of the last shift close already reported; "0" = from the start

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "files/secret_mask.h"
+
 namespace {
 
 MessageSink& sink() {
@@ -14,13 +16,17 @@ std::string& firstErrorText() {
   return text;
 }
 
+// Every line passes the one mask of the run's secrets on its way out.
 void writeLine(MessageStream stream, std::string_view text) {
   if (sink()) {
-    sink()(stream, text);
+    if (containsSecret(text))
+      sink()(stream, maskSecrets(text));
+    else
+      sink()(stream, text);
     return;
   }
   std::FILE* out = stream == MessageStream::kOut ? stdout : stderr;
-  if (!text.empty()) std::fwrite(text.data(), 1, text.size(), out);
+  writeMasked(out, text);
   std::fputc('\n', out);
   std::fflush(out);
 }
@@ -38,7 +44,7 @@ void printLine(std::string_view text) { writeLine(MessageStream::kOut, text); }
 void printErrorLine(std::string_view text) { writeLine(MessageStream::kErr, text); }
 
 void printError(std::string_view reason) {
-  if (firstErrorText().empty()) firstErrorText() = std::string(reason);
+  if (firstErrorText().empty()) firstErrorText() = maskSecrets(reason);
   std::string line(kMessagePrefix);
   line += reason;
   writeLine(MessageStream::kErr, line);

@@ -1,8 +1,9 @@
 // The program's console lines: trace and progress lines on standard output,
 // errors and warnings on standard error. Every line is written as bytes,
 // ended and flushed at once, so that a scheduler capturing the output sees
-// each line as it happens. All of them pass through one sink, which tests
-// replace to see what a run said.
+// each line as it happens. All of them pass through the mask of the run's
+// secrets (files/secret_mask.h) and then one sink, which tests replace to
+// see what a run said.
 #pragma once
 
 #include <functional>

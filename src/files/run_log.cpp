@@ -1,19 +1,19 @@
 #include "files/run_log.h"
 
+#include "files/messages.h"
+#include "files/secret_mask.h"
 #include "platform/platform.h"
 
 void appendRunLogLine(const std::string& path, std::string_view line) {
   if (path.empty()) return;
-  if (platform::fileSize(path) >= kRunLogCap) {
-    std::string ignored;
-    platform::replaceFile(path, path + ".1", ignored);
-  }
 #ifdef _WIN32
-  std::string text(line);
+  std::string text = maskSecrets(line);
   text += "\r\n";
 #else
-  std::string text(line);
+  std::string text = maskSecrets(line);
   text += '\n';
 #endif
-  platform::appendInOneWrite(path, text);
+  std::string error;
+  if (!platform::appendToRotatedLog(path, text, kRunLogCap, error))
+    printError("run log " + path + " not written: " + error);
 }

@@ -11,7 +11,10 @@
 // a new one begun, so that it never fills the disk.
 inline constexpr std::int64_t kRunLogCap = 1024 * 1024;
 
-// Appends `line` and a line end (CR LF on Windows) to the file at `path` in
-// one write, so that runs that end at the same moment never mix their
-// lines. A failure to write is ignored: it never changes a run's outcome.
+// Appends `line` (every secret masked) and a line end (CR LF on Windows) to
+// the file at `path` in one write, so that runs that end at the same moment
+// never mix their lines nor lose one to the rotation. The log is only ever a
+// regular file of its own: a link, FIFO or device at that name is not
+// written through. A failure to write is one error line on standard error
+// and never changes a run's outcome.
 void appendRunLogLine(const std::string& path, std::string_view line);

@@ -36,7 +36,13 @@ void joinLines(std::string& text) {
 
 }  // namespace
 
-FileRead readFile(const std::string& path) {
+namespace {
+
+std::string megabytes(unsigned long long bytes) { return std::to_string(bytes / (1024 * 1024)) + " MB"; }
+
+}  // namespace
+
+FileRead readFile(const std::string& path, std::size_t maxBytes) {
   FileRead result;
   std::FILE* raw = nullptr;
   switch (platform::openForReading(path, raw, result.reason)) {
@@ -54,11 +60,25 @@ FileRead readFile(const std::string& path) {
     // The size up front, where the system tells it, so that a large file is
     // read without being copied over and over as the text grows.
     const long long size = platform::regularFileSize(in.get());
+    if (size > 0 && static_cast<unsigned long long>(size) > maxBytes) {
+      result.status = FileStatus::kFailed;
+      result.reason = "it holds " + megabytes(static_cast<unsigned long long>(size)) + ", more than the " +
+                      megabytes(maxBytes) + " the program reads";
+      return result;
+    }
     if (size > 0 && static_cast<unsigned long long>(size) < result.text.max_size())
       result.text.reserve(static_cast<std::size_t>(size));
     char buffer[64 * 1024];
     std::size_t got;
-    while ((got = std::fread(buffer, 1, sizeof buffer, in.get())) > 0) result.text.append(buffer, got);
+    while ((got = std::fread(buffer, 1, sizeof buffer, in.get())) > 0) {
+      if (got > maxBytes - result.text.size()) {  // it grew while being read
+        std::string().swap(result.text);
+        result.status = FileStatus::kFailed;
+        result.reason = "it holds more than the " + megabytes(maxBytes) + " the program reads";
+        return result;
+      }
+      result.text.append(buffer, got);
+    }
   } catch (const std::bad_alloc&) {
     std::string().swap(result.text);
     result.status = FileStatus::kFailed;

@@ -3,6 +3,8 @@
 // shorter one.
 #pragma once
 
+#include <cstddef>
+#include <limits>
 #include <string>
 #include <string_view>
 
@@ -21,8 +23,10 @@ struct FileRead {
 };
 
 // Reads the file at `path` whole, byte for byte. A read error or a lack of
-// memory part way through is kFailed, never a shorter text.
-FileRead readFile(const std::string& path);
+// memory part way through is kFailed, never a shorter text; so is anything
+// but a regular file (a FIFO, a device, a folder: refused without waiting)
+// and a file of more than `maxBytes` bytes (refused before it is read).
+FileRead readFile(const std::string& path, std::size_t maxBytes = std::numeric_limits<std::size_t>::max());
 
 // Reads the file at `path` as one text with every line end dropped: the
 // lines are joined directly, with no separator. CR LF and LF line ends read

@@ -33,6 +33,102 @@
 
 namespace platform {
 
+namespace {
+
+#ifndef _WIN32
+// The folder part of `path` without its separator ("." for a bare name).
+std::string folderPart(const std::string& path) {
+  const std::size_t slash = path.find_last_of('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? std::string("/") : path.substr(0, slash);
+}
+
+// Syncs the folder that holds `path`, so that a rename into it is on the
+// disk before the program goes on. A file system that cannot sync a folder
+// (EINVAL) has nothing more to give; the file's own data was synced before.
+void syncFolderOf(const std::string& path) {
+  const int fd = open(folderPart(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  (void)fsync(fd);
+  close(fd);
+}
+
+// What a file that is no regular file is, for an error line.
+std::string kindOf(mode_t mode) {
+  if (S_ISDIR(mode)) return "a folder";
+  if (S_ISFIFO(mode)) return "a FIFO (named pipe)";
+  if (S_ISCHR(mode) || S_ISBLK(mode)) return "a device";
+  if (S_ISSOCK(mode)) return "a socket";
+  if (S_ISLNK(mode)) return "a symbolic link";
+  return "no regular file";
+}
+
+// Takes O_NONBLOCK off a descriptor that was opened with it only so that
+// opening a FIFO or device could not wait.
+void makeBlocking(int fd) {
+  const int flags = fcntl(fd, F_GETFL);
+  if (flags >= 0) (void)fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+}
+
+// Opens `path` for appending as openForAppending promises; -1 with `error`.
+int openAppendDescriptor(const std::string& path, std::string& error) {
+  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
+  if (fd < 0) {
+    const int e = errno;
+    struct stat info {};
+    if (e == ELOOP)
+      error = "it is a symbolic link, which is never followed";
+    else if (lstat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode))
+      error = "it is " + kindOf(info.st_mode) + ", not a regular file";  // a FIFO no one reads
+    else
+      error = (errno = e, lastErrorText());
+    return -1;
+  }
+  struct stat info {};
+  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    error = "it is " + kindOf(info.st_mode) + ", not a regular file";
+    close(fd);
+    return -1;
+  }
+  makeBlocking(fd);
+  return fd;
+}
+
+bool writeAll(int fd, std::string_view bytes, std::string& error) {
+  const ssize_t written = write(fd, bytes.data(), bytes.size());
+  if (written == static_cast<ssize_t>(bytes.size())) return true;
+  error = written < 0 ? lastErrorText() : std::string("the disk took only part of the line");
+  return false;
+}
+
+// Whether the account `uid` may be trusted with a file of ours: this
+// process's own, or the system's administrator.
+bool trustedOwner(uid_t uid) { return uid == geteuid() || uid == 0; }
+#endif
+
+// The record a FileLock holder leaves in its lock file: "PID SINCE\n".
+std::string holderRecord() { return std::to_string(processId()) + " " + std::to_string(now()) + "\n"; }
+
+LockHolder parseHolderRecord(const char* text, std::size_t size) {
+  LockHolder holder;
+  long long pid = 0;
+  long long since = 0;
+  std::size_t i = 0;
+  auto number = [&](long long& value) {
+    const std::size_t start = i;
+    for (; i < size && text[i] >= '0' && text[i] <= '9' && i - start < 18; ++i) value = value * 10 + (text[i] - '0');
+    return i > start;
+  };
+  if (!number(pid) || i >= size || text[i++] != ' ' || !number(since) || i >= size || text[i] != '\n') return holder;
+  // What a process that no longer runs left behind says nothing of the holder.
+  if (pid <= 0 || pid > 0x7FFFFFFF || !processIsRunning(static_cast<long>(pid))) return holder;
+  holder.processId = static_cast<long>(pid);
+  holder.since = since;
+  return holder;
+}
+
+}  // namespace
+
 bool localCalendarTime(std::int64_t t, std::tm& out) {
   std::tm tm{};
 #ifdef _WIN32
@@ -73,9 +169,14 @@ bool replaceFile(const std::string& source, const std::string& target, std::stri
     error = "the file is read-only (" + lastErrorText() + ")";
     return false;
   }
-  if (std::rename(source.c_str(), target.c_str()) == 0) return true;
-  error = lastErrorText();
-  return false;
+  if (std::rename(source.c_str(), target.c_str()) != 0) {
+    error = lastErrorText();
+    return false;
+  }
+  // Without this a power cut can take the rename back, also after a later
+  // rename in another folder (on another file system) has reached the disk.
+  syncFolderOf(target);
+  return true;
 #endif
 }
 
@@ -92,16 +193,45 @@ OpenResult openForReading(const std::string& path, std::FILE*& file, std::string
   errno = 0;
 #ifdef _WIN32
   std::FILE* f = _fsopen(path.c_str(), "rb", _SH_DENYNO);
-#else
-  std::FILE* f = std::fopen(path.c_str(), "rb");
-#endif
-  if (f != nullptr) {
-    file = f;
-    return OpenResult::kOpened;
+  if (f == nullptr) {
+    if (errno == ENOENT) return OpenResult::kMissing;
+    error = lastErrorText();
+    return OpenResult::kFailed;
   }
-  if (errno == ENOENT) return OpenResult::kMissing;
-  error = lastErrorText();
-  return OpenResult::kFailed;
+  // A device name (CON, a COM port) opens without waiting, but reading it would.
+  struct _stat64 info {};
+  if (_fstat64(_fileno(f), &info) != 0 || (info.st_mode & _S_IFREG) == 0) {
+    std::fclose(f);
+    error = "it is no regular file (a device or a folder)";
+    return OpenResult::kFailed;
+  }
+  file = f;
+  return OpenResult::kOpened;
+#else
+  // Non-blocking only for the open itself: a FIFO without a writer must not
+  // hold the run (and its lock) for ever.
+  const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    if (errno == ENOENT) return OpenResult::kMissing;
+    error = lastErrorText();
+    return OpenResult::kFailed;
+  }
+  struct stat info {};
+  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    error = "it is " + kindOf(info.st_mode) + ", not a regular file";
+    close(fd);
+    return OpenResult::kFailed;
+  }
+  makeBlocking(fd);
+  std::FILE* f = fdopen(fd, "rb");
+  if (f == nullptr) {
+    error = lastErrorText();
+    close(fd);
+    return OpenResult::kFailed;
+  }
+  file = f;
+  return OpenResult::kOpened;
+#endif
 }
 
 long long regularFileSize(std::FILE* f) {
@@ -186,6 +316,18 @@ std::int64_t modificationTime(const std::string& path) {
 #endif
 }
 
+std::int64_t modificationSeconds(const std::string& path) {
+#ifdef _WIN32
+  const std::int64_t ticks = modificationTime(path);  // 100 ns steps since 1601-01-01
+  if (ticks < 0) return -1;
+  return (ticks - 116444736000000000LL) / 10000000LL;
+#else
+  struct stat info {};
+  if (stat(path.c_str(), &info) != 0) return -1;
+  return static_cast<std::int64_t>(info.st_mtim.tv_sec);
+#endif
+}
+
 std::int64_t fileSize(const std::string& path) {
 #ifdef _WIN32
   WIN32_FILE_ATTRIBUTE_DATA data;
@@ -198,24 +340,166 @@ std::int64_t fileSize(const std::string& path) {
 #endif
 }
 
-bool appendInOneWrite(const std::string& path, std::string_view bytes) {
+#ifdef _WIN32
+namespace {
+
+// Opens `path` for appending: a reparse point (a link) is opened as itself
+// and then refused, like anything else that is no plain file.
+HANDLE openAppendHandle(const std::string& path, std::string& error) {
+  HANDLE h = CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                         nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (h == INVALID_HANDLE_VALUE) {
+    error = "cannot open it (Windows error " + std::to_string(GetLastError()) + ")";
+    return INVALID_HANDLE_VALUE;
+  }
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(h, &info) ||
+      (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0 ||
+      GetFileType(h) != FILE_TYPE_DISK) {
+    CloseHandle(h);
+    error = "it is a link, a folder or a device, not a regular file";
+    return INVALID_HANDLE_VALUE;
+  }
+  return h;
+}
+
+}  // namespace
+#endif
+
+std::FILE* openForAppending(const std::string& path, std::string& error) {
+#ifdef _WIN32
+  HANDLE h = openAppendHandle(path, error);
+  if (h == INVALID_HANDLE_VALUE) return nullptr;
+  const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(h), _O_APPEND | _O_WRONLY | _O_TEXT);
+  if (fd < 0) {
+    CloseHandle(h);
+    error = "cannot use the file";
+    return nullptr;
+  }
+  std::FILE* f = _fdopen(fd, "a");
+  if (f == nullptr) {
+    _close(fd);
+    error = "cannot use the file";
+  }
+  return f;
+#else
+  const int fd = openAppendDescriptor(path, error);
+  if (fd < 0) return nullptr;
+  std::FILE* f = fdopen(fd, "a");
+  if (f == nullptr) {
+    error = lastErrorText();
+    close(fd);
+  }
+  return f;
+#endif
+}
+
+bool appendInOneWrite(const std::string& path, std::string_view bytes, std::string& error) {
 #ifdef _WIN32
   // Opened for appending only: every write then goes to the end of the file
   // as one piece, whoever else appends.
-  HANDLE h = CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                         nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE h = openAppendHandle(path, error);
   if (h == INVALID_HANDLE_VALUE) return false;
   DWORD written = 0;
   const bool ok = WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
                   written == bytes.size();
+  if (!ok) error = "writing failed (Windows error " + std::to_string(GetLastError()) + ")";
   CloseHandle(h);
   return ok;
 #else
-  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+  const int fd = openAppendDescriptor(path, error);
   if (fd < 0) return false;
-  const ssize_t written = write(fd, bytes.data(), bytes.size());
+  const bool ok = writeAll(fd, bytes, error);
   close(fd);
-  return written == static_cast<ssize_t>(bytes.size());
+  return ok;
+#endif
+}
+
+bool appendToRotatedLog(const std::string& path, std::string_view bytes, std::int64_t rotateAtSize,
+                        std::string& error) {
+#ifdef _WIN32
+  if (fileSize(path) >= rotateAtSize) {
+    std::string ignored;
+    replaceFile(path, path + ".1", ignored);
+  }
+  return appendInOneWrite(path, bytes, error);
+#else
+  // Each appender locks the log it opened; the one that finds it full
+  // renames it while holding the lock, and the others, once they hold it,
+  // see that the name now leads to a new file and open that one instead.
+  for (int attempt = 0; attempt < 8; ++attempt) {
+    const int fd = openAppendDescriptor(path, error);
+    if (fd < 0) return false;
+    // A few seconds at most: runs hold the lock only for one write.
+    bool locked = false;
+    for (int wait = 0; wait < 500 && !(locked = flock(fd, LOCK_EX | LOCK_NB) == 0); ++wait) usleep(10 * 1000);
+    struct stat mine {};
+    struct stat named {};
+    if (locked && fstat(fd, &mine) == 0) {
+      if (lstat(path.c_str(), &named) != 0 || named.st_ino != mine.st_ino || named.st_dev != mine.st_dev) {
+        close(fd);  // rotated by another run meanwhile
+        continue;
+      }
+      if (mine.st_size >= rotateAtSize) {
+        const bool rotated = std::rename(path.c_str(), (path + ".1").c_str()) == 0;
+        if (rotated) syncFolderOf(path);
+        close(fd);
+        if (rotated) continue;
+        return appendInOneWrite(path, bytes, error);
+      }
+    }
+    const bool ok = writeAll(fd, bytes, error);
+    close(fd);
+    return ok;
+  }
+  return appendInOneWrite(path, bytes, error);
+#endif
+}
+
+LinkResult followOwnLink(const std::string& path, std::string& resolved, std::string& error) {
+#ifdef _WIN32
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0)
+    return LinkResult::kNotALink;
+  (void)resolved;
+  error = "it is a link (a reparse point), which is not followed";
+  return LinkResult::kRefused;
+#else
+  std::string current = path;
+  for (int depth = 0; depth <= 16; ++depth) {
+    struct stat info {};
+    const bool exists = lstat(current.c_str(), &info) == 0;
+    if (!exists || !S_ISLNK(info.st_mode)) {
+      if (depth == 0) return LinkResult::kNotALink;
+      // A link to a file that is not there yet: the file is made there.
+      if (exists && !trustedOwner(info.st_uid)) {
+        error = "the file it leads to, " + current + ", belongs to another account (user id " +
+                std::to_string(info.st_uid) + ")";
+        return LinkResult::kRefused;
+      }
+      resolved = current;
+      return LinkResult::kFollowed;
+    }
+    if (!trustedOwner(info.st_uid)) {
+      error = "the link " + current + " belongs to another account (user id " + std::to_string(info.st_uid) + ")";
+      return LinkResult::kRefused;
+    }
+    std::string target(static_cast<std::size_t>(info.st_size > 0 ? info.st_size : 4096) + 1, '\0');
+    const ssize_t got = readlink(current.c_str(), target.data(), target.size());
+    if (got < 0 || static_cast<std::size_t>(got) >= target.size()) {
+      error = "the link " + current + " cannot be read";
+      return LinkResult::kRefused;
+    }
+    target.resize(static_cast<std::size_t>(got));
+    if (target.empty()) {
+      error = "the link " + current + " is empty";
+      return LinkResult::kRefused;
+    }
+    const std::size_t slash = current.find_last_of('/');
+    current = target[0] == '/' || slash == std::string::npos ? target : current.substr(0, slash + 1) + target;
+  }
+  error = "it is a chain of more than 16 links";
+  return LinkResult::kRefused;
 #endif
 }
 
@@ -337,25 +621,48 @@ bool FileLock::held() const { return handle_ != nullptr; }
 
 void FileLock::release() {
   if (handle_ == nullptr) return;
-  CloseHandle(static_cast<HANDLE>(handle_));  // closing the handle ends the lock
+  // The record goes with the lock, so that a waiting run never reads an old one.
+  HANDLE h = static_cast<HANDLE>(handle_);
+  SetFilePointer(h, 0, nullptr, FILE_BEGIN);
+  SetEndOfFile(h);
+  CloseHandle(h);  // closing the handle ends the lock
   handle_ = nullptr;
 }
 
-FileLock::Result FileLock::tryTake(const std::string& path, FileLock& lock, std::string& error) {
+FileLock::Result FileLock::tryTake(const std::string& path, const std::string& modelPath, FileLock& lock,
+                                   LockHolder& holder, std::string& error) {
+  (void)modelPath;  // a new file takes the folder's permissions there
+  holder = LockHolder();
   HANDLE h = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                          nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (h == INVALID_HANDLE_VALUE) {
     error = "cannot open it (Windows error " + std::to_string(GetLastError()) + ")";
     return Result::kFailed;
   }
-  OVERLAPPED whole{};
-  if (!LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &whole)) {
+  // LockFileEx locks bytes, which then cannot be read by anyone else: the
+  // byte locked lies far beyond the record at the start of the file.
+  OVERLAPPED beyond{};
+  beyond.OffsetHigh = 1;
+  if (!LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &beyond)) {
     const DWORD e = GetLastError();
+    if (e == ERROR_LOCK_VIOLATION || e == ERROR_IO_PENDING) {
+      char text[64] = {};
+      DWORD got = 0;
+      OVERLAPPED start{};
+      if (ReadFile(h, text, sizeof text - 1, &got, &start)) holder = parseHolderRecord(text, got);
+      CloseHandle(h);
+      return Result::kBusy;
+    }
     CloseHandle(h);
-    if (e == ERROR_LOCK_VIOLATION || e == ERROR_IO_PENDING) return Result::kBusy;
     error = "cannot lock it (Windows error " + std::to_string(e) + ")";
     return Result::kFailed;
   }
+  const std::string record = holderRecord();
+  DWORD written = 0;
+  OVERLAPPED start{};
+  SetFilePointer(h, 0, nullptr, FILE_BEGIN);
+  SetEndOfFile(h);
+  WriteFile(h, record.data(), static_cast<DWORD>(record.size()), &written, &start);
   lock = FileLock();
   lock.handle_ = h;
   return Result::kTaken;
@@ -367,25 +674,70 @@ bool FileLock::held() const { return fd_ >= 0; }
 
 void FileLock::release() {
   if (fd_ < 0) return;
+  // The record goes with the lock, so that a waiting run never reads an old one.
+  (void)ftruncate(fd_, 0);
   close(fd_);  // closing the descriptor ends the lock
   fd_ = -1;
 }
 
-FileLock::Result FileLock::tryTake(const std::string& path, FileLock& lock, std::string& error) {
-  // Opened for reading only, so that another account that runs the program
-  // on the same folder can take the same lock.
-  const int fd = open(path.c_str(), O_RDONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
+FileLock::Result FileLock::tryTake(const std::string& path, const std::string& modelPath, FileLock& lock,
+                                   LockHolder& holder, std::string& error) {
+  holder = LockHolder();
+  // No wider than the model (the configuration, which holds the password),
+  // but always readable and writable by this account, which keeps its
+  // record in it.
+  mode_t allowed = 0600;
+  struct stat model {};
+  if (!modelPath.empty() && stat(modelPath.c_str(), &model) == 0) allowed = (model.st_mode & 0066) | 0600;
+  const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, allowed);
   if (fd < 0) {
-    error = "cannot open it: " + lastErrorText();
+    const int e = errno;
+    struct stat existing {};
+    if (lstat(path.c_str(), &existing) == 0 && existing.st_uid != geteuid()) {
+      error = "it belongs to another account (user id " + std::to_string(existing.st_uid) +
+              "), which could hold it for ever; remove it";
+    } else {
+      errno = e;
+      error = e == ELOOP ? std::string("it is a symbolic link, which is never followed")
+                         : "cannot open it: " + lastErrorText();
+    }
     return Result::kFailed;
   }
+  struct stat info {};
+  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    close(fd);
+    error = "it is " + kindOf(info.st_mode) + ", not a regular file";
+    return Result::kFailed;
+  }
+  if (info.st_uid != geteuid()) {
+    close(fd);
+    error = "it belongs to another account (user id " + std::to_string(info.st_uid) +
+            "), which could hold it for ever; remove it";
+    return Result::kFailed;
+  }
+  if ((info.st_mode & 0777 & ~allowed) != 0 && fchmod(fd, info.st_mode & allowed & 0777) != 0) {
+    error = "cannot narrow its permissions: " + lastErrorText();
+    close(fd);
+    return Result::kFailed;
+  }
+  makeBlocking(fd);
   if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
     const int e = errno;
+    if (e == EWOULDBLOCK) {
+      char text[64] = {};
+      const ssize_t got = pread(fd, text, sizeof text - 1, 0);
+      if (got > 0) holder = parseHolderRecord(text, static_cast<std::size_t>(got));
+      close(fd);
+      return Result::kBusy;
+    }
     close(fd);
-    if (e == EWOULDBLOCK) return Result::kBusy;
     errno = e;
     error = "cannot lock it: " + lastErrorText();
     return Result::kFailed;
+  }
+  const std::string record = holderRecord();
+  if (ftruncate(fd, 0) != 0 || pwrite(fd, record.data(), record.size(), 0) != static_cast<ssize_t>(record.size())) {
+    // A run that waits then only cannot say who holds the lock.
   }
   lock = FileLock();
   lock.fd_ = fd;

@@ -22,7 +22,11 @@ std::int64_t now();
 
 // Replaces `target` with `source` in one step, so that a reader sees either
 // the old file or the new one, never a mix. A read-only `target` is not
-// replaced. On failure `target` is untouched and `error` says why.
+// replaced. On failure `target` is untouched and `error` says why. The
+// rename is made durable before this returns: on POSIX the folder holding
+// `target` is synced (as far as its file system honours that), on Windows
+// the move is written through; so two renames in two folders, one after the
+// other, reach the disk in that order.
 bool replaceFile(const std::string& source, const std::string& target, std::string& error);
 
 // Pushes what was written to `f` through to the disk (beyond the runtime's
@@ -36,8 +40,10 @@ enum class OpenResult {
   kFailed,   // it exists (or cannot be looked at) but cannot be opened
 };
 
-// Opens a file for binary reading that other programs may have open too.
-// `file` is set only when the result is kOpened; `error` says why otherwise.
+// Opens a regular file for binary reading that other programs may have open
+// too. Anything else at that name (a FIFO, a device, a folder) is kFailed at
+// once, without waiting for a writer or reading a byte. `file` is set only
+// when the result is kOpened; `error` says why otherwise.
 OpenResult openForReading(const std::string& path, std::FILE*& file, std::string& error);
 
 // The size of the regular file open as `f`; -1 when it is no regular file
@@ -56,13 +62,45 @@ std::FILE* createExclusive(const std::string& path, const std::string& modelPath
 // there is no such file.
 std::int64_t modificationTime(const std::string& path);
 
+// When the file at `path` was last written, in seconds since 1970-01-01
+// 00:00:00 UTC; -1 when there is no such file.
+std::int64_t modificationSeconds(const std::string& path);
+
 // The size of the file at `path`; -1 when there is none.
 std::int64_t fileSize(const std::string& path);
 
-// Appends `bytes` to the end of the file at `path` (created when missing) in
-// one write that no other process's append can split. False when the file
-// cannot be opened or the write fails.
-bool appendInOneWrite(const std::string& path, std::string_view bytes);
+// Opens the file at `path` for appending text (created, readable by this
+// account only, when missing). Only a regular file is opened: a link at that
+// name is never followed, and a FIFO, device or folder is refused without
+// waiting. Returns null with `error` set otherwise.
+std::FILE* openForAppending(const std::string& path, std::string& error);
+
+// Appends `bytes` to the end of the file at `path`, opened as
+// openForAppending opens it, in one write that no other process's append can
+// split. False, with `error` set, when the file cannot be opened or the
+// write fails.
+bool appendInOneWrite(const std::string& path, std::string_view bytes, std::string& error);
+
+// appendInOneWrite for a log that is kept below a size: when the file holds
+// `rotateAtSize` bytes or more, it is first renamed to `path` + ".1"
+// (replacing an older one) and a new one begun. Processes that append at the
+// same moment take turns, so the log is rotated once and no line is lost.
+bool appendToRotatedLog(const std::string& path, std::string_view bytes, std::int64_t rotateAtSize,
+                        std::string& error);
+
+// What became of following the exchange file's name.
+enum class LinkResult {
+  kNotALink,  // `path` names no link: use it as it stands
+  kFollowed,  // a link of this account's (or the system's): `resolved` is where it leads
+  kRefused,   // a link that someone else could have planted or changed: `error` says whose
+};
+
+// When `path` is a symbolic link (or a chain of them), follows it only while
+// every link and the file it ends at (when that exists) belong to the
+// running account or to the system's administrator; `resolved` is then the
+// path of that file, beside which the program works, so that the link stays
+// a link.
+LinkResult followOwnLink(const std::string& path, std::string& resolved, std::string& error);
 
 // True when `path` names a regular file itself (a link is not followed).
 bool isRegularFile(const std::string& path);
@@ -89,6 +127,14 @@ bool processIsRunning(long pid);
 // names that another user cannot predict.
 std::string randomToken();
 
+// Who holds a FileLock, as the holder recorded it in the lock file.
+struct LockHolder {
+  long processId = 0;     // 0: not recorded
+  std::int64_t since = -1;  // when it took the lock, seconds since 1970; -1: not recorded
+
+  bool known() const { return processId > 0 && since >= 0; }
+};
+
 // An exclusive lock on a file, held until the object goes away or the
 // process ends (the system releases it when the process dies, whatever
 // killed it).
@@ -104,10 +150,22 @@ class FileLock {
   bool held() const;
 
   enum class Result { kTaken, kBusy, kFailed };
-  // Creates `path` when missing (never through a link) and takes the lock
-  // without waiting: kBusy when another process holds it, kFailed (with
-  // `error`) when the file cannot be opened or locked.
-  static Result tryTake(const std::string& path, FileLock& lock, std::string& error);
+  // Creates `path` when missing (never through a link), with permission
+  // bits no wider than those of `modelPath` (readable and writable by this
+  // account only when `modelPath` is private or cannot be looked at), and
+  // takes the lock without waiting. A lock file of this account's with wider
+  // bits is narrowed; one that belongs to another account, or that is no
+  // regular file, is kFailed (with `error`): another account must never be
+  // able to hold it. kTaken: this process's id and the time are recorded in
+  // the file for a waiting run to read. kBusy: another process holds it;
+  // `holder` is what that one recorded (unknown when it recorded nothing,
+  // or what it recorded is left from a process that no longer runs).
+  static Result tryTake(const std::string& path, const std::string& modelPath, FileLock& lock, LockHolder& holder,
+                        std::string& error);
+  static Result tryTake(const std::string& path, FileLock& lock, std::string& error) {
+    LockHolder ignored;
+    return tryTake(path, "", lock, ignored, error);
+  }
 
  private:
 #ifdef _WIN32

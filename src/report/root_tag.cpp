@@ -40,12 +40,12 @@ struct FileCloser {
 
 }  // namespace
 
-const tinyxml2::XMLElement* parseRootStartTag(std::string_view xml, tinyxml2::XMLDocument& doc) {
-  const std::size_t start = rootTagStart(xml);
-  if (start == npos) return nullptr;
+bool findRootStartTag(std::string_view xml, std::size_t& start, std::size_t& end) {
+  start = rootTagStart(xml);
+  if (start == npos) return false;
   // The tag ends at the first '>' outside a quoted value.
   char quote = 0;
-  std::size_t end = start + 1;
+  end = start + 1;
   for (; end < xml.size(); ++end) {
     const char c = xml[end];
     if (quote != 0) {
@@ -56,7 +56,13 @@ const tinyxml2::XMLElement* parseRootStartTag(std::string_view xml, tinyxml2::XM
       break;
     }
   }
-  if (end >= xml.size()) return nullptr;
+  return end < xml.size();
+}
+
+const tinyxml2::XMLElement* parseRootStartTag(std::string_view xml, tinyxml2::XMLDocument& doc) {
+  std::size_t start = 0;
+  std::size_t end = 0;
+  if (!findRootStartTag(xml, start, end)) return nullptr;
   // The start tag alone, closed as an empty element, reads as the root would.
   std::string tag(xml.substr(start, end - start));
   if (tag.empty() || tag.back() != '/') tag += '/';

@@ -9,6 +9,12 @@
 #include <string>
 #include <string_view>
 
+// Where the start tag of the root element of `xml` (the first tag that is no
+// declaration, processing instruction, comment or document type) stands:
+// `start` at its '<', `end` at the '>' that closes it (outside any quoted
+// value). False when there is no complete start tag.
+bool findRootStartTag(std::string_view xml, std::size_t& start, std::size_t& end);
+
 // Parses the start tag of the root element of `xml` (the first tag that is
 // no declaration, processing instruction, comment or document type) on its
 // own, closed as an empty element, into `doc`, and returns that element;

@@ -63,18 +63,6 @@ std::string escapeForJsonString(std::string_view text) {
   return buffer;
 }
 
-std::string maskSecret(std::string_view text, std::string_view secret) {
-  std::string out;
-  if (secret.empty()) return out.assign(text);
-  out.reserve(text.size());
-  std::size_t copied = 0;
-  for (std::size_t at = text.find(secret); at != std::string_view::npos; at = text.find(secret, copied)) {
-    out.append(text.substr(copied, at - copied)).append("***");
-    copied = at + secret.size();
-  }
-  return out.append(text.substr(copied));
-}
-
 std::string percentEncode(std::string_view text) {
   std::string out;
   out.reserve(text.size());

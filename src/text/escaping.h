@@ -20,10 +20,6 @@ void appendJsonEscaped(std::string& out, std::string_view text, Tabs tabs = Tabs
 // its TABs dropped.
 std::string escapeForJsonString(std::string_view text);
 
-// `text` with every occurrence of `secret` replaced by ***; unchanged when
-// `secret` is empty.
-std::string maskSecret(std::string_view text, std::string_view secret);
-
 // `text` percent-encoded for a URL query value: letters, digits and - _ . ~
 // unchanged, every other byte as %XX.
 std::string percentEncode(std::string_view text);

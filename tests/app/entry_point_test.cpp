@@ -39,6 +39,34 @@ TEST(entryPoint, NoServiceAddressEndsWithMinusTwo) {
   }
 }
 
+// A password that may be read on its way says so on standard output, once,
+// before anything is asked; an address with certificate checks does not.
+TEST(entryPoint, AnUnprotectedPasswordIsSaid) {
+  ScopedTempDir dir;
+  struct Case {
+    const char* param;
+    const char* says;  // "": no warning
+  };
+  const std::vector<Case> cases = {
+      {R"(basicURL="http://127.0.0.1:9/")", "basicURL is a plain http:// address"},
+      {R"(basicURL="HTTP://127.0.0.1:9/")", "basicURL is a plain http:// address"},
+      {R"(basicURL="https://127.0.0.1:9/" sslVerify="0")", "sslVerify=\"0\" switches the certificate check off"},
+      {R"(basicURL="https://127.0.0.1:9/")", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.param);
+    writeFileBytes(dir.file("config.xml"), std::string("<config><basicparams><param login=\"a\" password=\"b-pass\" ") +
+                                               c.param + "/></basicparams></config>");
+    // Nothing to send: the run ends before any request.
+    const ProgramResult r = runProgram(KKM_BINARY_PATH, {"export", dir.file("config.xml"), dir.file("none.xml")});
+    const std::string line = std::string(" warning: the password travels unprotected to the service: ") + c.says + "\n";
+    if (*c.says)
+      EXPECT_NE(std::string::npos, r.out.find(line)) << r.out;
+    else
+      EXPECT_EQ(std::string::npos, r.out.find("unprotected")) << r.out;
+  }
+}
+
 TEST(entryPoint, ArgumentsPastTheThirdAreIgnored) {
   ScopedTempDir dir;
   const ProgramResult r = runProgram(KKM_BINARY_PATH, {"export", dir.file("absent.xml"), "x.xml", "extra", "more"});

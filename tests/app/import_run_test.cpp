@@ -340,27 +340,36 @@ TEST_F(ImportRunTest, AHalfDoneCommitIsFinishedConfirmedOrUndone) {
       "</Checks><ShiftState>2</ShiftState></SaleReport>"
       "</SaleReports></ImportData>\n";
   const std::string kNewStub = "<ImportData FormatVersion=\"3000\" Processed=\"2020-03-04T09:00:00\"/>";
+  // Planted under the recorded name: an ImportData with other shifts, and no ImportData at all.
+  std::string kOtherShifts = kOurs;
+  kOtherShifts.replace(kOtherShifts.find("2020-03-03T20:00:00"), 19, "2020-03-05T20:00:00");
   struct Case {
     const char* name;
     const char* exchangeNow;  // nullptr: no file
     bool asRecorded;          // the exchange file is the one the record saw before the commit
-    bool temporaryLeft;
+    const char* temporaryLeft;  // what the recorded temporary file holds; nullptr: no file
     const char* recordedName;  // "": the temporary file's own
     const char* wantLastDocDT;
     const char* wantExchange;  // nullptr: no file; "": the undone shift written again
     const char* recordedPrevious = nullptr;  // pendingPreviousDocDT; nullptr: kStartDT
   };
   const std::vector<Case> cases = {
-      {"killed before the rename", kStub.c_str(), true, true, "", kC2.c_str(), kOurs.c_str()},
-      {"killed before the rename, no file", nullptr, true, true, "", kC2.c_str(), kOurs.c_str()},
-      {"killed after the rename", kOurs.c_str(), false, false, "", kC2.c_str(), kOurs.c_str()},
-      {"killed after the rename, 1C loaded it", kNewStub.c_str(), false, false, "", kC2.c_str(), kNewStub.c_str()},
-      {"1C's stub rewritten alike", kStub.c_str(), false, false, "", kC2.c_str(), kStub.c_str()},
-      {"temporary file gone, nothing arrived", kStub.c_str(), true, false, "", kC2.c_str(), ""},
-      {"the slot was taken meanwhile", kOurs.c_str(), false, true, "", kStartDT.c_str(), kOurs.c_str()},
-      {"a record naming some other file", kStub.c_str(), true, true, "config.xml", kC2.c_str(), ""},
+      {"killed before the rename", kStub.c_str(), true, kOurs.c_str(), "", kC2.c_str(), kOurs.c_str()},
+      {"killed before the rename, no file", nullptr, true, kOurs.c_str(), "", kC2.c_str(), kOurs.c_str()},
+      {"killed after the rename", kOurs.c_str(), false, nullptr, "", kC2.c_str(), kOurs.c_str()},
+      {"killed after the rename, 1C loaded it", kNewStub.c_str(), false, nullptr, "", kC2.c_str(), kNewStub.c_str()},
+      {"1C's stub rewritten alike", kStub.c_str(), false, nullptr, "", kC2.c_str(), kStub.c_str()},
+      {"temporary file gone, nothing arrived", kStub.c_str(), true, nullptr, "", kC2.c_str(), ""},
+      {"the slot was taken meanwhile", kOurs.c_str(), false, kOurs.c_str(), "", kStartDT.c_str(), kOurs.c_str()},
+      {"a record naming some other file", kStub.c_str(), true, kOurs.c_str(), "config.xml", kC2.c_str(), ""},
+      // A file planted under the recorded name is never put in 1C's place:
+      // the commit is undone (and the shift written again), or confirmed
+      // when the rename had been made.
+      {"other shifts planted under the recorded name", kStub.c_str(), true, kOtherShifts.c_str(), "", kC2.c_str(), ""},
+      {"no ImportData planted under the recorded name", kStub.c_str(), true, "<x/>", "", kC2.c_str(), ""},
+      {"planted after the rename", kOurs.c_str(), false, "<x/>", "", kC2.c_str(), kOurs.c_str()},
       // An undo never moves lastDocDT past the value stored with the record.
-      {"a recorded value later than the record's own", kStub.c_str(), true, false, "", kC2.c_str(), kStub.c_str(),
+      {"a recorded value later than the record's own", kStub.c_str(), true, nullptr, "", kC2.c_str(), kStub.c_str(),
        kO3.c_str()},
   };
   for (const Case& c : cases) {
@@ -369,7 +378,7 @@ TEST_F(ImportRunTest, AHalfDoneCommitIsFinishedConfirmedOrUndone) {
     exchange = folder.file("ImportData.xml");
     config = folder.file("config.xml");
     const std::string temporary = "~ImportData.xml.999999999.0123456789abcdef.tmp";  // of an ended process
-    if (c.temporaryLeft) writeFileBytes(folder.file(temporary), kOurs);
+    if (c.temporaryLeft) writeFileBytes(folder.file(temporary), c.temporaryLeft);
     if (c.exchangeNow) writeFileBytes(exchange, c.exchangeNow);
     std::string before = "x:0@1";  // some other file
     if (c.asRecorded)

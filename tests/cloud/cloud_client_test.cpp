@@ -1,9 +1,11 @@
 // The service client against the simulated service over real loopback
 // connections: what goes out on the wire and what is made of the answers.
 #include <gtest/gtest.h>
+#include <httplib.h>
 
 #include <regex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "cloud/document_query.h"
@@ -11,6 +13,7 @@
 #include "cloud/http_transport.h"
 #include "cloud/session.h"
 #include "config/settings.h"
+#include "files/secret_mask.h"
 #include "sim_process.h"
 #include "captured_messages.h"
 #include "test_files.h"
@@ -38,6 +41,7 @@ class CloudClientTest : public ::testing::Test {
     basicURL = sim->baseUrl();
     login = "demo";
     password = "demo-pass";
+    addPasswordSecret(password);  // as reading the configuration does
     kkmNum = kKkm;
     return *sim;
   }
@@ -104,6 +108,7 @@ TEST_F(CloudClientTest, LoginValuesArePercentEncoded) {
   start();
   login = "a&b c";
   password = "p=1?#\xE8";
+  addPasswordSecret(password);
   CapturedMessages captured;
   EXPECT_FALSE(getLoginParams(error));
   const std::string& err = error;
@@ -240,6 +245,46 @@ TEST_F(CloudClientTest, TransportReportsStatusAndKeepsErrorBodies) {
   EXPECT_EQ(500, outcome.httpStatus);
   EXPECT_FALSE(outcome.succeeded());
   EXPECT_NE(std::string::npos, serviceAnswer.find("\"status\":500")) << serviceAnswer;
+}
+
+// What no service answer may be is refused by the transport with a reason:
+// an address of another scheme than http and https, and an answer whose
+// announced length passes the cap (stopped at its header, before the body).
+TEST_F(CloudClientTest, TransportRefusesWhatIsNoServiceAnswer) {
+  httplib::Server server;
+  server.Post("/huge", [](const httplib::Request&, httplib::Response& res) {
+    res.set_content_provider(kMaxAnswerBytes + 1, "application/json",
+                             [](std::size_t, std::size_t length, httplib::DataSink& sink) {
+                               static const std::string chunk(64 * 1024, ' ');
+                               return sink.write(chunk.data(), std::min(length, chunk.size()));
+                             });
+  });
+  const int port = server.bind_to_any_port("127.0.0.1");
+  std::thread serving([&] { server.listen_after_bind(); });
+  ScopedTempDir dir;
+  writeFileBytes(dir.file("WebDataPackPost"), "{\"answer\":\"from a file\"}");
+  struct Case {
+    const char* name;
+    std::string url;
+    const char* reason;
+  };
+  const std::vector<Case> cases = {
+      {"a file:// address", "file://" + dir.file("WebDataPackPost"), "\"file\""},
+      {"an answer announced past the cap", "http://127.0.0.1:" + std::to_string(port) + "/huge",
+       "the answer is larger than 512 MB"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    serviceAnswer.clear();
+    RequestOutcome outcome;
+    EXPECT_EQ(-1, sendPostRequest(c.url, "", "{}", 10, 60, &outcome));
+    EXPECT_FALSE(outcome.succeeded());
+    EXPECT_NE(std::string::npos, outcome.failureText().find(c.reason)) << outcome.failureText();
+    EXPECT_EQ(std::string::npos, serviceAnswer.find("from a file")) << serviceAnswer;
+    EXPECT_LT(serviceAnswer.size(), 1024u * 1024u);
+  }
+  server.stop();
+  serving.join();
 }
 
 TEST_F(CloudClientTest, TransportRefusesASecondRequestWhileOneIsUnderWay) {

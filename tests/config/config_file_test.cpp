@@ -86,7 +86,7 @@ TEST_F(ConfigFileTest, DebugModeIsOnOnlyForOne) {
   };
   for (const auto& c : cases) {
     resetSettings();
-    const std::string path = write("<config><basicparams><param login=\"l\" password=\"p\" basicURL=\"u\" debugmode=\"" +
+    const std::string path = write("<config><basicparams><param login=\"l\" password=\"pw-9\" basicURL=\"u\" debugmode=\"" +
                                    c.first + "\"/></basicparams></config>");
     CapturedMessages captured;
     readInitialPreferences(path);

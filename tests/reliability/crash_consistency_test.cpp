@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <filesystem>
 #include <iostream>
 #include <memory>
 #include <random>
@@ -212,6 +213,49 @@ TEST_F(CrashConsistency, KilledAtRandomMoments) {
   }
   anyTime.print("random moments");
   afterLastAnswer.print("after the last request");
+}
+
+// A power cut keeps what a run did in the order it did it only when each
+// rename is on the disk before the next step: with the configuration and
+// the exchange file in two folders (as on two file systems), every rename is
+// followed by a sync of the folder it renamed in, before anything else is
+// renamed.
+TEST_F(CrashConsistency, EveryRenameIsSyncedInItsFolderBeforeTheNext) {
+  ScopedTempDir logs;
+  kkmtest::SimProcess sim({"--data", dataDir->file("data.json"), "--log-dir", logs.path(), "--state", logs.path()});
+  ScopedTempDir configFolder;
+  ScopedTempDir exchangeFolder;
+  const std::string config = configFolder.file("config.xml");
+  const std::string exchange = exchangeFolder.file("ImportData.xml");
+  const std::string trace = logs.file("sync.trace");
+  writeFileBytes(config, configText(sim.baseUrl()));
+  const ProgramResult r = runProgram(
+      "/bin/sh",
+      {"-c",
+       "LD_PRELOAD=\"$1\" KKM_SYNC_TRACE=\"$2\" ASAN_OPTIONS=\"$ASAN_OPTIONS:verify_asan_link_order=0\" "
+       "exec \"$3\" import \"$4\" \"$5\"",
+       "sh", KKM_SYNC_TRACE_LIBRARY, trace, kBinary, config, exchange},
+      exchangeFolder.path());
+  ASSERT_EQ(0, r.exitCode) << r.err;
+  ASSERT_EQ(shifts, reportedShifts(readFileBytes(exchange)));
+  const std::string text = readFileBytes(trace);
+  std::vector<std::string> lines;
+  for (std::size_t start = 0, end; start < text.size(); start = end + 1) {
+    end = text.find('\n', start);
+    lines.push_back(text.substr(start, end - start));
+  }
+  int renames = 0;
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    if (lines[i].rfind("rename-in ", 0) != 0) continue;
+    ++renames;
+    const std::string folder = lines[i].substr(10);
+    ASSERT_LT(i + 1, lines.size()) << text;
+    EXPECT_EQ("fsync-folder " + folder, lines[i + 1]) << text;
+  }
+  // The record of the commit, the exchange file, the record cleared.
+  EXPECT_GE(renames, 3) << text;
+  EXPECT_NE(std::string::npos, text.find("rename-in " + std::filesystem::canonical(exchangeFolder.path()).string()))
+      << text;
 }
 
 }  // namespace

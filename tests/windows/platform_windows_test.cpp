@@ -185,4 +185,34 @@ TEST(trySetLocaleOnWindows, RussianIsKnown) {
   std::setlocale(LC_ALL, before.c_str());
 }
 
+// LockFileEx locks bytes that no one else may then read: the holder's
+// record lies outside the locked byte, so a waiting run can say who holds
+// the lock and since when.
+TEST(fileLockOnWindows, AWaitingRunReadsWhoHoldsTheLock) {
+  ScopedTempDir dir;
+  const std::string path = dir.file("~kkmbridge-ImportData.xml.lock");
+  platform::FileLock held;
+  platform::LockHolder holder;
+  std::string error;
+  ASSERT_EQ(platform::FileLock::Result::kTaken, platform::FileLock::tryTake(path, "", held, holder, error)) << error;
+  platform::FileLock second;
+  EXPECT_EQ(platform::FileLock::Result::kBusy, platform::FileLock::tryTake(path, "", second, holder, error));
+  EXPECT_EQ(platform::processId(), holder.processId);
+  EXPECT_LE(std::abs(platform::now() - holder.since), 5);
+  held = platform::FileLock();  // let go: the record goes with the lock
+  EXPECT_EQ(platform::FileLock::Result::kTaken, platform::FileLock::tryTake(path, "", second, holder, error)) << error;
+}
+
+// A device opens without waiting, but reading it would not end: it is
+// refused as no regular file, as a folder is.
+TEST(readFileOnWindows, ADeviceOrFolderIsNoFileToRead) {
+  ScopedTempDir dir;
+  for (const std::string& path : {std::string("NUL"), dir.path()}) {
+    SCOPED_TRACE(path);
+    const FileRead read = readFile(path);
+    EXPECT_EQ(FileStatus::kFailed, read.status);
+    EXPECT_EQ("", read.text);
+  }
+}
+
 }  // namespace
