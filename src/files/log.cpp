@@ -9,7 +9,7 @@ int writeLog(const std::string& fileName, std::string_view text) {
   // The operators' machines run a Russian locale; where it does not exist
   // the attempt is simply ignored.
   platform::trySetLocale("Russian");
-  std::FILE* out = std::fopen(fileName.c_str(), "a");
+  std::FILE* out = platform::openForAppendingText(fileName);
   if (out == nullptr) return 0;
   const std::string stamp = currentTimeText() + " --- ";
   std::fwrite(stamp.data(), 1, stamp.size(), out);

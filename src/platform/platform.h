@@ -1,5 +1,11 @@
 // The few calls that differ between Windows and POSIX, side by side in one
 // unit so that the rest of the program builds unchanged on both.
+//
+// Paths and texts are UTF-8 on every system. On Windows this unit alone
+// speaks to the system, in UTF-16 through the wide calls: a path is made
+// absolute and normalised and given the \\?\ form, so that its length is
+// not bound to the old 260 characters, and an error names the system's own
+// text for it with its number.
 #pragma once
 
 #include <cstdint>
@@ -55,6 +61,10 @@ std::FILE* createExclusive(const std::string& path, const std::string& modelPath
 // there is no such file.
 std::int64_t modificationTime(const std::string& path);
 
+// Opens `path` for appending text, creating it when missing (on Windows each
+// line end is written as CR LF). Null when it cannot be opened.
+std::FILE* openForAppendingText(const std::string& path);
+
 // The size of the file at `path`; -1 when there is none.
 std::int64_t fileSize(const std::string& path);
 
@@ -76,6 +86,25 @@ std::vector<std::string> folderEntries(const std::string& folder);
 
 // The reason of the last failed C runtime call, as one line of text.
 std::string lastErrorText();
+
+// The program's command line, its name first, as UTF-8 texts. On Windows it
+// is the system's own (UTF-16) command line, so that a name outside the ANSI
+// code page arrives as it is spelled, and `argv` is not used; elsewhere it is
+// `argv`. False, with `error` saying which argument, when one is no valid
+// Unicode (a lone surrogate, which no UTF-8 text can spell).
+bool commandLineArguments(int argc, const char* const argv[], std::vector<std::string>& args, std::string& error);
+
+#ifdef _WIN32
+// commandLineArguments for the command line `commandLine` (as
+// GetCommandLineW gives it).
+bool argumentsOfCommandLine(const wchar_t* commandLine, std::vector<std::string>& args, std::string& error);
+#endif
+
+// `bytes`, which are no UTF-8, as UTF-8 read in the system's legacy code
+// page: on Windows the ANSI code page (its number in `codePage`, "1251" on
+// a Russian Windows). Elsewhere a file name is the bytes it holds, so they
+// are returned unchanged and `codePage` is empty.
+std::string legacyTextToUtf8(std::string_view bytes, std::string& codePage);
 
 // This process's id.
 long processId();
