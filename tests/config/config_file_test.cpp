@@ -167,6 +167,7 @@ TEST_F(ConfigFileTest, PathAttributesAreUtf8OrReadWithAWarning) {
     const std::string& raw = std::string(c.warnedAbout) == "runLog" ? c.runLog : c.caFile;
     const std::string& read = std::string(c.warnedAbout) == "runLog" ? runLog : caFile;
 #ifdef _WIN32
+    EXPECT_NE(raw, read);
     EXPECT_TRUE(isValidUtf8(read)) << read;
     EXPECT_NE(std::string::npos, read.find("\\run.log")) << read;
     EXPECT_NE(std::string::npos, captured.err().find("read in the ANSI code page")) << captured.err();
