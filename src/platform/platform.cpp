@@ -150,10 +150,6 @@ std::FILE* streamOf(HANDLE h, int flags, const char* mode) {
   return f;
 }
 
-struct SecurityDescriptorFreer {
-  void operator()(void* p) const { LocalFree(p); }
-};
-
 // Gives the file open as `h` the owner and the access list of the file at
 // `model` (whose inheritance from its folder, on or off, comes along). The
 // owner is set only where the process may give the file away; the access
@@ -165,7 +161,7 @@ std::string copySecurity(const WidePath& model, HANDLE h) {
   const DWORD got = GetNamedSecurityInfoW(model.c_str(), SE_FILE_OBJECT,
                                           OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &owner, nullptr,
                                           &dacl, nullptr, &descriptor);
-  const std::unique_ptr<void, SecurityDescriptorFreer> owned(descriptor);
+  const std::unique_ptr<void, LocalFreer> owned(descriptor);
   if (got != ERROR_SUCCESS) return "cannot read the permissions of the file it replaces: " + windowsErrorText(got);
   SECURITY_DESCRIPTOR_CONTROL control = 0;
   DWORD revision = 0;
