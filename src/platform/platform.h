@@ -52,8 +52,10 @@ long long regularFileSize(std::FILE* f);
 // Creates `path` for binary writing only when no file, folder or link of
 // that name exists (a link planted there is never followed). The new file
 // gets the permission bits of `modelPath` (and its owner and group where the
-// process may set them) when that file exists, else the process's defaults.
-// Returns null with `error` set when the file cannot be created.
+// process may set them) when that file exists, on Windows its access list
+// (and owner where the process may set it), else the process's defaults.
+// Returns null with `error` set when the file cannot be created or cannot be
+// given those permissions.
 std::FILE* createExclusive(const std::string& path, const std::string& modelPath, std::string& error);
 
 // When the file at `path` was last written, in the finest unit the system
