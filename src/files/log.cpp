@@ -9,7 +9,8 @@ int writeLog(const std::string& fileName, std::string_view text) {
   // The operators' machines run a Russian locale; where it does not exist
   // the attempt is simply ignored.
   platform::trySetLocale("Russian");
-  std::FILE* out = platform::openForAppendingText(fileName);
+  std::string error;
+  std::FILE* out = platform::openForAppending(fileName, error);
   if (out == nullptr) return 0;
   const std::string stamp = currentTimeText() + " --- ";
   std::fwrite(stamp.data(), 1, stamp.size(), out);

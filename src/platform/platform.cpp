@@ -394,14 +394,27 @@ std::int64_t fileSize(const std::string& path) {
 #endif
 }
 
-std::FILE* openForAppendingText(const std::string& path) {
+std::FILE* openForAppending(const std::string& path, std::string& error) {
 #ifdef _WIN32
   const WidePath wide = widePath(path);
-  if (!wide.ok()) return nullptr;
-  // The runtime's own append mode (every write at the end) in text mode.
-  return _wfopen(wide.c_str(), L"a");
+  if (!wide.ok()) {
+    error = wide.problem;
+    return nullptr;
+  }
+  const HANDLE h = CreateFileW(wide.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                               nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) {
+    error = "cannot open it: " + lastWindowsErrorText();
+    return nullptr;
+  }
+  // Text mode: every line end is written as CR LF.
+  std::FILE* f = streamOf(h, _O_APPEND | _O_WRONLY | _O_TEXT, "a");
+  if (f == nullptr) error = "cannot use the open file";
+  return f;
 #else
-  return std::fopen(path.c_str(), "a");
+  std::FILE* f = std::fopen(path.c_str(), "a");
+  if (f == nullptr) error = lastErrorText();
+  return f;
 #endif
 }
 

@@ -63,9 +63,10 @@ std::FILE* createExclusive(const std::string& path, const std::string& modelPath
 // there is no such file.
 std::int64_t modificationTime(const std::string& path);
 
-// Opens `path` for appending text, creating it when missing (on Windows each
-// line end is written as CR LF). Null when it cannot be opened.
-std::FILE* openForAppendingText(const std::string& path);
+// Opens the file at `path` for appending text, creating it when missing (on
+// Windows each line end is written as CR LF). Returns null with `error` set
+// when it cannot be opened.
+std::FILE* openForAppending(const std::string& path, std::string& error);
 
 // The size of the file at `path`; -1 when there is none.
 std::int64_t fileSize(const std::string& path);

@@ -148,8 +148,8 @@ TEST(pathsOnWindows, AnyNameAndAnyLength) {
     EXPECT_EQ(platform::FileLock::Result::kBusy, platform::FileLock::tryTake(folder + "\\x.lock", second, error));
 
     EXPECT_TRUE(platform::appendInOneWrite(folder + "\\run.log", "one\r\n"));
-    std::FILE* log = platform::openForAppendingText(folder + "\\run.log");
-    ASSERT_NE(nullptr, log);
+    std::FILE* log = platform::openForAppending(folder + "\\run.log", error);
+    ASSERT_NE(nullptr, log) << error;
     std::fputs("two\n", log);
     std::fclose(log);
     EXPECT_EQ(10, platform::fileSize(folder + "\\run.log"));
