@@ -150,6 +150,50 @@ std::FILE* streamOf(HANDLE h, int flags, const char* mode) {
   return f;
 }
 
+// A security descriptor that lets this process's user alone at a file, for
+// a file that is to take another's access list: until then no one else may
+// open it (a handle opened meanwhile would keep its access afterwards).
+class PrivateSecurity {
+ public:
+  PrivateSecurity() {
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return;
+    DWORD size = 0;
+    GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+    user_.resize(size / sizeof(DWORD) + 1);
+    const DWORD room = static_cast<DWORD>(user_.size() * sizeof(DWORD));
+    const bool known = size > 0 && GetTokenInformation(token, TokenUser, user_.data(), room, &size);
+    CloseHandle(token);
+    if (!known) return;
+    PSID me = reinterpret_cast<TOKEN_USER*>(user_.data())->User.Sid;
+    acl_.resize((sizeof(ACL) + sizeof(ACCESS_ALLOWED_ACE) + GetLengthSid(me)) / sizeof(DWORD) + 1);
+    PACL acl = reinterpret_cast<PACL>(acl_.data());
+    if (InitializeAcl(acl, static_cast<DWORD>(acl_.size() * sizeof(DWORD)), ACL_REVISION) &&
+        AddAccessAllowedAce(acl, ACL_REVISION, FILE_ALL_ACCESS, me) &&
+        InitializeSecurityDescriptor(&descriptor_, SECURITY_DESCRIPTOR_REVISION) &&
+        SetSecurityDescriptorDacl(&descriptor_, TRUE, acl, FALSE) &&
+        SetSecurityDescriptorControl(&descriptor_, SE_DACL_PROTECTED, SE_DACL_PROTECTED)) {
+      attributes_.nLength = sizeof attributes_;
+      attributes_.lpSecurityDescriptor = &descriptor_;
+      attributes_.bInheritHandle = FALSE;
+      ready_ = true;
+    }
+  }
+  PrivateSecurity(const PrivateSecurity&) = delete;
+  PrivateSecurity& operator=(const PrivateSecurity&) = delete;
+
+  // Null when it could not be made: the file then starts with its folder's.
+  SECURITY_ATTRIBUTES* attributes() { return ready_ ? &attributes_ : nullptr; }
+
+ private:
+  // DWORD elements: the token's and the list's structures need their alignment.
+  std::vector<DWORD> user_;
+  std::vector<DWORD> acl_;
+  SECURITY_DESCRIPTOR descriptor_{};
+  SECURITY_ATTRIBUTES attributes_{};
+  bool ready_ = false;
+};
+
 // Gives the file open as `h` the owner and the access list of the file at
 // `model` (whose inheritance from its folder, on or off, comes along). The
 // owner is set only where the process may give the file away; the access
@@ -312,9 +356,11 @@ std::FILE* createExclusive(const std::string& path, const std::string& modelPath
   // CREATE_NEW fails on any existing name, and a reparse point (a link) is
   // opened as itself, never followed. Whoever creates a file is granted what
   // the handle asks for, the rights to set its owner and access list too.
+  // Until it has them, it is this user's alone.
   const DWORD access = GENERIC_WRITE | (hasModel ? READ_CONTROL | WRITE_DAC | WRITE_OWNER : 0);
-  const HANDLE h = CreateFileW(wide.c_str(), access, FILE_SHARE_READ, nullptr, CREATE_NEW,
-                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  PrivateSecurity privateSecurity;
+  const HANDLE h = CreateFileW(wide.c_str(), access, FILE_SHARE_READ, hasModel ? privateSecurity.attributes() : nullptr,
+                               CREATE_NEW, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (h == INVALID_HANDLE_VALUE) {
     error = "cannot create the file: " + lastWindowsErrorText();
     return nullptr;
