@@ -82,10 +82,18 @@ holder_release=""
 # The slowest run of the program so far on each side, in milliseconds.
 declare -A slowest_ms=([linux]=0 [windows]=0)
 
-# An exchange folder with a space and Cyrillic letters; on Windows the
-# program gets it in code page 1251.
+# An exchange folder with a space and Cyrillic letters, and one with letters
+# that code page 1251 has not (Latin ü, Kazakh Қ and қ). The program reads
+# its command line as UTF-16 on Windows and speaks UTF-8 inside, as on Linux.
 cyrillic_dir='Обмен 1С'
 cyrillic_dir_1251=$(printf '%s' "$cyrillic_dir" | iconv -f UTF-8 -t CP1251)
+unicode_dir='Müller/Қазақ 1С'
+# An exchange folder whose path is longer than 300 characters.
+long_dir=""
+for letter in a b c d e; do
+  long_dir+="$(printf "$letter%.0s" $(seq 60))/"
+done
+long_dir=${long_dir%/}
 
 # The side's name for a file of its work folder, as the program is given it:
 # a full path, in Windows form on Windows. The bytes are UTF-8 either way:
@@ -433,7 +441,9 @@ scenario_config_locked() {
     must "the import to fail with -3 while another program holds the configuration" \
       test "$(cat "$work/.own/1.code")" == 253
     must "the failure line to name the configuration and Windows' refusal" has_text "$work/.own/1.err" \
-      "kkmbridge: cannot write configuration file $(path_of config.xml): cannot replace the file (Windows error "
+      "kkmbridge: cannot write configuration file $(path_of config.xml): cannot replace the file: "
+    must "the refusal in Windows' own words, with its number" \
+      grep -a -q -E ': cannot replace the file: [^(]+ \(Windows error [0-9]+\)' "$work/.own/1.err"
     must "the configuration to stay as it was" same_bytes "$work/config.xml" "$work/.own/config.before"
     must "no exchange file" test ! -e "$work/ImportData.xml"
     must "no temporary file left behind" no_temporaries
@@ -477,30 +487,112 @@ scenario_stale_temporaries() {
   expect 0
 }
 
-# An exchange folder whose path has a space and Cyrillic letters, in debug
-# mode (the log files carry the paths too). The shell and the file system
-# spell it in UTF-8; Wine gives the exe its command line in the ANSI code page
-# (1251 here), the program passes those bytes as they are to the ANSI file
-# calls and to its console and logs, and Wine maps them back to the same
-# UTF-8 name on disk. Under Wine's default locale (en-US, code page 1252) the
-# letters reach the exe as '?' and it finds no such folder, as an ANSI program
-# on a Windows whose code page has no Cyrillic; nor can the bytes be given in
-# 1251 from the shell, since Wine reads its command line as UTF-8.
-scenario_cyrillic_folder() {
+# exchange_folder_runs DIR: an import and an export, in debug mode (the log
+# files carry the paths too), with the exchange files in DIR (made here).
+# The shell and the file system spell it in UTF-8; Wine gives the exe its
+# UTF-16 command line, the program turns it into UTF-8 for its console and
+# logs and back into UTF-16 for the wide file calls, and Wine maps that to
+# the same UTF-8 name on disk.
+exchange_folder_runs() {
+  local dir=$1
   serve --data "$root/demo/cloud-data.json"
   config demo demo-pass http://127.0.0.1 1 0001234567890123
-  mkdir -p "$work/$cyrillic_dir"
-  cp "$root/demo/ExportData.xml" "$work/$cyrillic_dir/ExportData.xml"
-  step import "$cyrillic_dir/ImportData.xml"
-  step export "$cyrillic_dir/ExportData.xml"
-  local spelled=$cyrillic_dir not_spelled=$cyrillic_dir_1251
-  [[ $side == windows ]] && spelled=$cyrillic_dir_1251 not_spelled=$cyrillic_dir
-  must "the console to show the folder in the side's own bytes" has_text "$work/.steps/1.out" "$spelled"
-  must "the console to show the folder in no other bytes" lacks_text "$work/.steps/1.out" "$not_spelled"
+  mkdir -p "$work/$dir"
+  cp "$root/demo/ExportData.xml" "$work/$dir/ExportData.xml"
+  step import "$dir/ImportData.xml"
+  step export "$dir/ExportData.xml"
   must "the exchange file and its lock file in the folder" \
-    test -f "$work/$cyrillic_dir/ImportData.xml" -a -f "$work/$cyrillic_dir/~kkmbridge-ImportData.xml.lock"
-  must "the goods file stamped" has_text "$work/$cyrillic_dir/ExportData.xml" 'Processed="'
+    test -f "$work/$dir/ImportData.xml" -a -f "$work/$dir/~kkmbridge-ImportData.xml.lock"
+  must "the goods file stamped" has_text "$work/$dir/ExportData.xml" 'Processed="'
   expect 0 0
+}
+
+# A folder with a space and Cyrillic letters: the console shows its name in
+# UTF-8 on both sides, never in code page 1251 (as the ANSI calls once did).
+scenario_cyrillic_folder() {
+  exchange_folder_runs "$cyrillic_dir"
+  must "the console to show the folder in UTF-8" has_text "$work/.steps/1.out" "$cyrillic_dir"
+  must "the console to show the folder in no other bytes" lacks_text "$work/.steps/1.out" "$cyrillic_dir_1251"
+}
+
+# A folder whose letters no ANSI code page of a Russian Windows can spell:
+# through the ANSI calls Müller arrived as Muller (another, existing folder)
+# and the Kazakh letters as '?' (error 123).
+scenario_unicode_folder() {
+  mkdir -p "$work/Muller/Қазақ 1С"
+  exchange_folder_runs "$unicode_dir"
+  local spelled=$unicode_dir
+  [[ $side == windows ]] && spelled=${unicode_dir//\//\\}
+  must "the console to show the folder as it is spelled" has_text "$work/.steps/1.out" "$spelled"
+  must "nothing written into the folder of a lookalike name" test -z "$(ls -A "$work/Muller/Қазақ 1С")"
+}
+
+# An exchange path of more than 300 characters (the temporary file's name is
+# longer still): the platform layer gives every path its long form.
+scenario_long_path() {
+  exchange_folder_runs "$long_dir"
+  must "the exchange path to be longer than 300 characters" test "$(path_of "$long_dir/ImportData.xml" | wc -c)" -gt 300
+}
+
+# --version and --help: on standard output, exit 0, nothing read.
+scenario_version() {
+  serve --data "$root/demo/cloud-data.json"
+  config demo demo-pass http://127.0.0.1 0 0001234567890123
+  step --version ImportData.xml
+  step --help ImportData.xml
+  must "nothing asked of the service" test "$(request_count)" == 0
+  must "--version to print the program's name and version" \
+    grep -a -q -E $'^kkmbridge [0-9]+\\.[0-9]+\\.[0-9]+\r?$' "$work/.steps/1.out"
+  must "--help to print the usage" has_text "$work/.steps/2.out" "Need to use 3 parameters"
+  must "nothing on standard error" test ! -s "$work/.steps/1.err" -a ! -s "$work/.steps/2.err"
+  expect 0 0
+}
+
+# A configuration saved as UTF-8 (what its declaration says, and what
+# Notepad writes) with Cyrillic paths in runLog and caFile: the run log is
+# written there and the certificate read from there. On Windows a runLog
+# written in code page 1251 (no UTF-8) is still read, in the ANSI code page,
+# with a warning that names the attribute (checked on that side alone,
+# against a service of its own).
+scenario_utf8_config() {
+  mkdir -p "$work/журнал" "$work/сертификаты"
+  if [[ $side == windows ]]; then
+    sim_dir=.own/sim
+    serve --data "$root/demo/cloud-data.json"
+    param_extra=" runLog=\"$(path_of журнал/run-1251.log | iconv -f UTF-8 -t CP1251)\""
+    config demo demo-pass http://127.0.0.1 0 0001234567890123
+    own_step 1 import .own/ImportData.xml
+    stop_service
+    sim_dir=.sim
+    must "the import with a windows-1251 runLog to succeed" test "$(cat "$work/.own/1.code")" == 0
+    must "a warning that names runLog and the code page it was read in" has_text "$work/.own/1.err" \
+      "kkmbridge: warning: the runLog attribute in $(path_of config.xml) is not UTF-8; read in the ANSI code page 1251"
+    must "the run log under the name the file meant" test -s "$work/журнал/run-1251.log"
+    rm -rf "$work/.own/ImportData.xml" "$work/журнал/run-1251.log" "$work"/.own/*.lock
+  fi
+  serve --data "$out/inputs/generated.json" --cert "$out/inputs/service-cert.pem" --key "$out/inputs/service-key.pem"
+  cp "$out/inputs/service-cert.pem" "$work/сертификаты/ca.pem"
+  param_extra=" runLog=\"$(path_of журнал/run.log)\""
+  config gen 'p&ss "word"' https://localhost 0 0000000000077777 сертификаты/ca.pem
+  step import ImportData.xml
+  must "the run log in the Cyrillic folder, with the run's line" line_count_is "$work/журнал/run.log" 1
+  must "no warning" lacks_text "$work/.steps/1.err" "warning"
+  expect 0
+}
+
+# A configuration with a byte-order mark and CR LF line ends (as Windows
+# editors save it) keeps both through the rewrite of lastDocDT.
+scenario_config_shape() {
+  serve --data "$root/demo/cloud-data.json"
+  config demo demo-pass http://127.0.0.1 0 0001234567890123
+  { printf '\xEF\xBB\xBF'; sed 's/$/\r/' "$work/config.xml"; } > "$work/.own/config.shaped"
+  cp "$work/.own/config.shaped" "$work/config.xml"
+  step import ImportData.xml
+  must "lastDocDT to be rewritten" lacks_text "$work/config.xml" 'lastDocDT="0"'
+  must "the byte-order mark kept" test "$(head -c 3 "$work/config.xml" | od -An -tx1 | tr -d ' ')" == efbbbf
+  must "every line end CR LF" test "$(tr -cd '\n' < "$work/config.xml" | wc -c)" == "$(grep -a -c $'\r$' "$work/config.xml")"
+  must "as many lines as before" test "$(wc -l < "$work/config.xml")" == "$(wc -l < "$work/.own/config.shaped")"
+  expect 0
 }
 
 # The run log (runLog): one line per run whatever its outcome (ok, nothing to
@@ -535,7 +627,8 @@ scenario_run_log() {
 }
 
 scenarios=(export export_debug import_demo import_generated_debug import_https import_https_untrusted
-  import_service_faults lock_overlap config_read_only config_locked stale_temporaries cyrillic_folder run_log)
+  import_service_faults lock_overlap config_read_only config_locked stale_temporaries cyrillic_folder
+  unicode_folder long_path version utf8_config config_shape run_log)
 [[ $# -gt 0 ]] && scenarios=("$@")
 
 # --- Comparison -----------------------------------------------------------------
@@ -546,9 +639,9 @@ sed_quoted() {
 }
 
 # A file's text with what may differ masked: the side's folder (either
-# spelling), the Cyrillic folder in code page 1251 (Windows) or UTF-8
-# (Linux), the service's port, time stamps of the local clock and how long
-# ago they were, the id of a process that holds a lock, the Processed
+# spelling, with the separators of the names below it as on Linux), the
+# service's port, time stamps of the local clock and how long ago they were,
+# the id of a process that holds a lock, the Processed
 # stamp of an export, and the system's reason after "read-only" (Linux adds
 # one, Windows has none).
 normalized() {
@@ -557,7 +650,9 @@ normalized() {
   winpattern=$(sed_quoted "Z:${folder//\//\\}")
   sed -e "s#$winpattern\\\\#FOLDER/#g" -e "s#$winpattern#FOLDER#g" \
     -e "s#$(sed_quoted "$folder")#FOLDER#g" \
-    -e "s#$cyrillic_dir_1251\\\\#$cyrillic_dir/#g" -e "s#$cyrillic_dir_1251#$cyrillic_dir#g" \
+    -e "s#FOLDER/$(sed_quoted "${cyrillic_dir}")\\\\#FOLDER/$cyrillic_dir/#g" \
+    -e "s#FOLDER/$(sed_quoted "${unicode_dir//\//\\}")\\\\#FOLDER/$unicode_dir/#g" \
+    -e ':separators' -e 's#\(FOLDER/[^\\" ]*\)\\#\1/#' -e 't separators' \
     -e "s#\(127\.0\.0\.1\|localhost\):$3#\1:PORT#g" \
     -e 's/[0-9]\{4\}-[0-9][0-9]-[0-9][0-9]T[0-9][0-9]:[0-9][0-9]:[0-9][0-9][+-][0-9]\{4\}/STAMP/g' \
     -e 's/since STAMP ([^)]*)/since STAMP (DURATION)/g' -e 's/(process [0-9][0-9]*,/(process PID,/g' \

@@ -24,6 +24,9 @@ constexpr const char* kUsage =
     "Need to use 3 parameters - 1.Type: import \xE8\xEB\xE8 export, 2. Full ConfigFileName (with filepath) "
     "3. Full xml filename (with filepath)";
 
+// What --help adds to the usage message.
+constexpr const char* kOptions = "Or: --version shows the program's version, --help this text.";
+
 // The lock that keeps a second run on the same exchange file from working
 // beside the first: a file next to the exchange file, whose name no
 // ImportData* or ExportData* pattern matches.
@@ -43,6 +46,19 @@ std::string unprotectedPasswordReason() {
 
 // `note` receives a warning about the run's setup, for the run log.
 int runOnce(int argc, const char* const argv[], RunReport& report, std::string& note) {
+  // Asked for on its own, by an admin or an installer: on standard output,
+  // with success, and nothing read.
+  const std::string first = argc >= 2 ? argv[1] : "";
+  if (first == "--version" || first == "--help") {
+    if (first == "--version") {
+      printLine(std::string("kkmbridge ") + KKM_VERSION);
+    } else {
+      printLine(kUsage);
+      printLine(kOptions);
+    }
+    report = {RunOutcome::kNothingToDo, first.substr(2) + " shown"};
+    return kExitOk;
+  }
   if (argc < 4) {
     printErrorLine(kUsage);
     return kExitUsage;

@@ -9,6 +9,7 @@
 
 #include "config/settings.h"
 #include "files/messages.h"
+#include "files/text_file.h"
 
 namespace {
 
@@ -66,17 +67,29 @@ class RequestGuard {
 };
 
 // Certificate checks as configured: on unless sslVerify="0"; caFile adds
-// certificates to trust.
-void setTlsOptions(CURL* handle) {
+// certificates to trust. The file is read here and its bytes handed over,
+// so that any name the program can open will do (the TLS library's own
+// file calls on Windows take only names of the ANSI code page). Returns why
+// the request cannot be made ("" when it can).
+std::string setTlsOptions(CURL* handle) {
   const long verify = sslVerify ? 1L : 0L;
   curl_easy_setopt(handle, CURLOPT_SSL_VERIFYPEER, verify);
   curl_easy_setopt(handle, CURLOPT_SSL_VERIFYHOST, sslVerify ? 2L : 0L);
-  if (!caFile.empty()) curl_easy_setopt(handle, CURLOPT_CAINFO, caFile.c_str());
+  if (!caFile.empty()) {
+    const FileRead ca = readFile(caFile);
+    if (!ca.found())
+      return "cannot read caFile " + caFile + ": " +
+             (ca.status == FileStatus::kNotFound ? std::string("there is no such file") : ca.reason);
+    curl_blob blob{const_cast<char*>(ca.text.data()), ca.text.size(), CURL_BLOB_COPY};
+    if (curl_easy_setopt(handle, CURLOPT_CAINFO_BLOB, &blob) != CURLE_OK)
+      return "cannot use caFile " + caFile + ": the TLS library takes no certificates from memory";
+  }
   // Windows' TLS also asks the certificate's issuer whether it was revoked.
   // A revoked certificate is still refused, but one whose answer cannot be
   // had (no revocation list named, its server out of reach, as behind many
   // shops' firewalls) is accepted, as the Linux build accepts it.
   curl_easy_setopt(handle, CURLOPT_SSL_OPTIONS, static_cast<long>(CURLSSLOPT_REVOKE_BEST_EFFORT));
+  return "";
 }
 
 // libcurl's trace, line by line on standard error, marked as libcurl marks
@@ -103,7 +116,8 @@ int traceLines(CURL*, curl_infotype type, char* data, std::size_t size, void*) n
 }
 
 // Options every request has: time limits, the trace in debug mode, TLS.
-void setCommonOptions(CURL* handle) {
+// Returns why the request cannot be made ("" when it can).
+std::string setCommonOptions(CURL* handle) {
   // Only the service's own schemes, also where a redirect points: an address
   // or a redirect to file://, ftp:// or any other is refused by the library.
 #if LIBCURL_VERSION_NUM >= 0x075500
@@ -122,7 +136,7 @@ void setCommonOptions(CURL* handle) {
     curl_easy_setopt(handle, CURLOPT_DEBUGFUNCTION, traceLines);
     curl_easy_setopt(handle, CURLOPT_VERBOSE, 1L);
   }
-  setTlsOptions(handle);
+  return setTlsOptions(handle);
 }
 
 // Performs the transfer and tells what became of it.
@@ -144,9 +158,9 @@ CURLcode perform(CURL* handle, RequestOutcome& outcome) {
   return code;
 }
 
-RequestOutcome noHandle() {
+RequestOutcome notMade(std::string reason) {
   RequestOutcome outcome;
-  outcome.error = "cannot create an HTTP handle";
+  outcome.error = std::move(reason);
   return outcome;
 }
 
@@ -190,7 +204,7 @@ int sendPostRequest(const std::string& url, const std::string& userPassword, con
   HeaderList headers;
   EasyHandle handle(curl_easy_init());
   if (!handle) {
-    result = noHandle();
+    result = notMade("cannot create an HTTP handle");
     return 0;
   }
   CURL* h = handle.get();
@@ -218,7 +232,11 @@ int sendPostRequest(const std::string& url, const std::string& userPassword, con
     headers.reset(head);
   }
   curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers.get());
-  setCommonOptions(h);
+  std::string problem = setCommonOptions(h);
+  if (!problem.empty()) {
+    result = notMade(std::move(problem));
+    return -1;
+  }
   curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT, connectTimeoutSeconds);
   curl_easy_setopt(h, CURLOPT_TIMEOUT, timeoutSeconds);
   return perform(h, result) == CURLE_OK ? 0 : -1;
@@ -231,7 +249,7 @@ int sendGetRequest(const std::string& url, const std::string& userPassword, Requ
   RequestOutcome& result = outcome ? *outcome : ignored;
   EasyHandle handle(curl_easy_init());
   if (!handle) {
-    result = noHandle();
+    result = notMade("cannot create an HTTP handle");
     return static_cast<int>(serviceAnswer.size());
   }
   CURL* h = handle.get();
@@ -245,7 +263,11 @@ int sendGetRequest(const std::string& url, const std::string& userPassword, Requ
     curl_easy_setopt(h, CURLOPT_USERPWD, userPassword.c_str());
   }
   // An unattended run must not wait for ever on a service that stopped answering.
-  setCommonOptions(h);
+  std::string problem = setCommonOptions(h);
+  if (!problem.empty()) {
+    result = notMade(std::move(problem));
+    return static_cast<int>(serviceAnswer.size());
+  }
   perform(h, result);
   return static_cast<int>(serviceAnswer.size());
 }

@@ -12,12 +12,58 @@
 #include "files/messages.h"
 #include "files/secret_mask.h"
 #include "files/text_file.h"
+#include "platform/platform.h"
+#include "text/utf8.h"
 
 namespace {
 
 std::string attributeText(const tinyxml2::XMLElement* element, const char* name) {
   const char* value = element->Attribute(name);
   return value ? std::string(value) : std::string();
+}
+
+// A path attribute of `element`. The file is UTF-8, as its declaration says;
+// a value written in another code page (a file saved as windows-1251, as
+// was once advised) is still read, in the system's legacy code page, with a
+// warning that names the attribute.
+std::string pathAttribute(const tinyxml2::XMLElement* element, const char* name, const std::string& configFileName) {
+  const std::string value = attributeText(element, name);
+  if (isValidUtf8(value)) return value;
+  std::string codePage;
+  const std::string converted = platform::legacyTextToUtf8(value, codePage);
+  const std::string where = std::string("the ") + name + " attribute in " + configFileName + " is not UTF-8";
+  if (codePage.empty()) {
+    printWarning(where + "; its bytes are taken as the file name");
+    return value;
+  }
+  printWarning(where + "; read in the ANSI code page " + codePage + " (save the file as UTF-8)");
+  return converted.empty() ? value : converted;
+}
+
+// The line end of the file's first line: CR LF or LF.
+std::string_view lineEndOf(std::string_view bytes) {
+  const std::size_t lf = bytes.find('\n');
+  return lf != std::string_view::npos && lf > 0 && bytes[lf - 1] == '\r' ? "\r\n" : "\n";
+}
+
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
+// The printer's text in the shape of the file it replaces: its byte-order
+// mark kept, its line ends CR LF when it had them, so that an admin's editor
+// shows the same file.
+std::string inShapeOf(std::string_view original, const std::string& printed) {
+  std::string out;
+  if (original.substr(0, kByteOrderMark.size()) == kByteOrderMark) out.append(kByteOrderMark);
+  const std::string_view lineEnd = lineEndOf(original);
+  if (lineEnd == "\n") return out + printed;
+  out.reserve(out.size() + printed.size() + printed.size() / 16);
+  for (const char c : printed) {
+    if (c == '\n')
+      out.append(lineEnd);
+    else
+      out += c;
+  }
+  return out;
 }
 
 // The decimal number at the start of `text` (white space, optional sign,
@@ -165,10 +211,10 @@ bool readInitialPreferences(const std::string& configFileName) {
   password = attributeText(param, "password");
   basicURL = attributeText(param, "basicURL");
   debugmode = leadingInt(param->Attribute("debugmode"));
-  caFile = attributeText(param, "caFile");
+  caFile = pathAttribute(param, "caFile", configFileName);
   const char* verify = param->Attribute("sslVerify");
   sslVerify = verify == nullptr || std::string(verify) != "0";
-  runLog = attributeText(param, "runLog");
+  runLog = pathAttribute(param, "runLog", configFileName);
   stallHours = stallHoursOf(param, configFileName);
 
   if (debugmode == 1) {
@@ -209,13 +255,13 @@ bool readPendingCommit(const std::string& configFileName, PendingCommit& record)
 bool updateImportElement(const std::string& configFileName, const std::vector<AttributeChange>& changes,
                          std::string& error) {
   tinyxml2::XMLDocument doc;
-  const FileRead file = readTextFile(configFileName);
+  const FileRead file = readFile(configFileName);
   if (!file.found()) {
     error = "cannot store lastDocDT in " + configFileName + ": " +
             (file.status == FileStatus::kFailed ? file.reason : std::string("the file is missing"));
     return false;
   }
-  doc.Parse(file.text.c_str());
+  doc.Parse(textAsRead(file.text).c_str());
   tinyxml2::XMLElement* import = findPath(doc, "importparams", "import");
   if (import == nullptr) {
     error = "cannot store lastDocDT in " + configFileName + ": " +
@@ -230,7 +276,8 @@ bool updateImportElement(const std::string& configFileName, const std::vector<At
   }
   tinyxml2::XMLPrinter printer(nullptr, false);  // the layout SaveFile writes
   doc.Print(&printer);
-  const std::string newText(printer.CStr(), static_cast<std::size_t>(printer.CStrSize() - 1));
+  const std::string newText =
+      inShapeOf(file.text, std::string(printer.CStr(), static_cast<std::size_t>(printer.CStrSize() - 1)));
   const std::string mismatch = readBackMismatch(doc, newText);
   if (!mismatch.empty()) {
     error = "cannot store lastDocDT in " + configFileName + ": written back, " + mismatch +

@@ -12,7 +12,7 @@
 // ".tmp"), so a file or link planted in the folder is never written through,
 // and it never matches a pattern such as ImportData* that another program
 // uses to pick up the finished file. It gets the target's permission bits
-// (and owner, where the process may set them). Unless it was committed or
+// (on Windows its access list), and its owner where the process may set it. Unless it was committed or
 // kept, the destructor removes it, so every failure leaves the target
 // exactly as it was.
 class AtomicFile {

@@ -6,20 +6,23 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <clocale>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <random>
 
 #ifdef _WIN32
 #include <fcntl.h>
 #include <io.h>
 #include <process.h>
-#include <share.h>
 #include <sys/stat.h>
 #include <windows.h>
-// After windows.h, which it needs.
+// After windows.h, which they build on.
+#include <aclapi.h>
 #include <bcrypt.h>
+#include <shellapi.h>
 #else
 #include <openssl/evp.h>
 
@@ -129,6 +132,201 @@ LockHolder parseHolderRecord(const char* text, std::size_t size) {
 
 }  // namespace
 
+#ifdef _WIN32
+namespace {
+
+// UTF-8 to UTF-16; false for bytes that are no UTF-8.
+bool toWide(std::string_view utf8, std::wstring& wide) {
+  wide.clear();
+  if (utf8.empty()) return true;
+  if (utf8.size() > static_cast<std::size_t>(INT_MAX)) return false;
+  const int size = static_cast<int>(utf8.size());
+  const int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), size, nullptr, 0);
+  if (n <= 0) return false;
+  wide.resize(static_cast<std::size_t>(n));
+  return MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), size, wide.data(), n) == n;
+}
+
+// UTF-16 to UTF-8; false for a lone surrogate, which UTF-8 cannot spell.
+bool toUtf8(std::wstring_view wide, std::string& utf8) {
+  utf8.clear();
+  if (wide.empty()) return true;
+  if (wide.size() > static_cast<std::size_t>(INT_MAX / 3)) return false;
+  const int size = static_cast<int>(wide.size());
+  const int n = WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, wide.data(), size, nullptr, 0, nullptr, nullptr);
+  if (n <= 0) return false;
+  utf8.resize(static_cast<std::size_t>(n));
+  return WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, wide.data(), size, utf8.data(), n, nullptr, nullptr) == n;
+}
+
+struct LocalFreer {
+  void operator()(void* p) const { LocalFree(p); }
+};
+
+// The system's text for the Windows error `code`, in UTF-8, with the number:
+// "Access is denied (Windows error 5)".
+std::string windowsErrorText(DWORD code) {
+  wchar_t* buffer = nullptr;
+  const DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                 nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+  const std::unique_ptr<wchar_t, LocalFreer> owned(buffer);
+  std::string text;
+  if (n > 0 && buffer != nullptr && toUtf8(std::wstring_view(buffer, n), text)) {
+    // One line: the text's own line ends become blanks, its final full stop goes.
+    for (char& c : text)
+      if (c == '\r' || c == '\n') c = ' ';
+    while (!text.empty() && (text.back() == ' ' || text.back() == '.')) text.pop_back();
+  }
+  const std::string number = "Windows error " + std::to_string(code);
+  return text.empty() ? number : text + " (" + number + ")";
+}
+
+std::string lastWindowsErrorText() { return windowsErrorText(GetLastError()); }
+
+// A path as every wide call here gets it: absolute, normalised (the system's
+// own rules: '/' as '\\', "." and ".." resolved, against the current folder
+// for a relative one) and in the \\?\ form (\\?\UNC\ for a share), which
+// lifts the limit of 260 characters. `problem` says why there is none.
+struct WidePath {
+  std::wstring text;
+  std::string problem;
+
+  bool ok() const { return problem.empty(); }
+  const wchar_t* c_str() const { return text.c_str(); }
+};
+
+WidePath widePath(const std::string& path) {
+  WidePath result;
+  std::wstring wide;
+  if (!toWide(path, wide)) {
+    result.problem = "the path is not valid UTF-8";
+    return result;
+  }
+  if (wide.empty() || wide.find(L'\0') != std::wstring::npos) {
+    result.problem = wide.empty() ? "the path is empty" : "the path holds a zero byte";
+    return result;
+  }
+  // Already in a form that the system takes as it stands.
+  if (wide.rfind(L"\\\\?\\", 0) == 0 || wide.rfind(L"\\\\.\\", 0) == 0) {
+    result.text = std::move(wide);
+    return result;
+  }
+  std::wstring full(MAX_PATH, L'\0');
+  DWORD n = 0;
+  // The current folder may change between the calls; a few rounds settle it.
+  for (int attempt = 0; attempt < 4; ++attempt) {
+    n = GetFullPathNameW(wide.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+    if (n == 0 || n < full.size()) break;
+    full.assign(n, L'\0');  // too small: n counts the closing zero then
+  }
+  if (n == 0 || n >= full.size()) {
+    result.problem = n == 0 ? lastWindowsErrorText() : "the path cannot be made absolute";
+    return result;
+  }
+  full.resize(n);
+  if (full.rfind(L"\\\\.\\", 0) == 0) {
+    result.text = std::move(full);  // a device (NUL, CON), which has no long form
+  } else if (full.rfind(L"\\\\", 0) == 0) {
+    result.text = L"\\\\?\\UNC\\" + full.substr(2);
+  } else {
+    result.text = L"\\\\?\\" + full;
+  }
+  return result;
+}
+
+// Whether the Windows error `code` says that a file or its folder is not there.
+bool isMissing(DWORD code) { return code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND; }
+
+// A C runtime stream on the open handle `h` (which it then owns), or null
+// with the handle closed.
+std::FILE* streamOf(HANDLE h, int flags, const char* mode) {
+  const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(h), flags);
+  if (fd < 0) {
+    CloseHandle(h);
+    return nullptr;
+  }
+  std::FILE* f = _fdopen(fd, mode);
+  if (f == nullptr) _close(fd);
+  return f;
+}
+
+// A security descriptor that lets this process's user alone at a file, for
+// a file that is to take another's access list: until then no one else may
+// open it (a handle opened meanwhile would keep its access afterwards).
+class PrivateSecurity {
+ public:
+  PrivateSecurity() {
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return;
+    DWORD size = 0;
+    GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+    user_.resize(size / sizeof(DWORD) + 1);
+    const DWORD room = static_cast<DWORD>(user_.size() * sizeof(DWORD));
+    const bool known = size > 0 && GetTokenInformation(token, TokenUser, user_.data(), room, &size);
+    CloseHandle(token);
+    if (!known) return;
+    PSID me = reinterpret_cast<TOKEN_USER*>(user_.data())->User.Sid;
+    acl_.resize((sizeof(ACL) + sizeof(ACCESS_ALLOWED_ACE) + GetLengthSid(me)) / sizeof(DWORD) + 1);
+    PACL acl = reinterpret_cast<PACL>(acl_.data());
+    if (InitializeAcl(acl, static_cast<DWORD>(acl_.size() * sizeof(DWORD)), ACL_REVISION) &&
+        AddAccessAllowedAce(acl, ACL_REVISION, FILE_ALL_ACCESS, me) &&
+        InitializeSecurityDescriptor(&descriptor_, SECURITY_DESCRIPTOR_REVISION) &&
+        SetSecurityDescriptorDacl(&descriptor_, TRUE, acl, FALSE) &&
+        SetSecurityDescriptorControl(&descriptor_, SE_DACL_PROTECTED, SE_DACL_PROTECTED)) {
+      attributes_.nLength = sizeof attributes_;
+      attributes_.lpSecurityDescriptor = &descriptor_;
+      attributes_.bInheritHandle = FALSE;
+      ready_ = true;
+    }
+  }
+  PrivateSecurity(const PrivateSecurity&) = delete;
+  PrivateSecurity& operator=(const PrivateSecurity&) = delete;
+
+  // Null when it could not be made: the file then starts with its folder's.
+  SECURITY_ATTRIBUTES* attributes() { return ready_ ? &attributes_ : nullptr; }
+
+ private:
+  // DWORD elements: the token's and the list's structures need their alignment.
+  std::vector<DWORD> user_;
+  std::vector<DWORD> acl_;
+  SECURITY_DESCRIPTOR descriptor_{};
+  SECURITY_ATTRIBUTES attributes_{};
+  bool ready_ = false;
+};
+
+// Gives the file open as `h` the owner and the access list of the file at
+// `model` (whose inheritance from its folder, on or off, comes along). The
+// owner is set only where the process may give the file away; the access
+// list must be set. Empty when it was done, else the reason.
+std::string copySecurity(const WidePath& model, HANDLE h) {
+  PSID owner = nullptr;
+  PACL dacl = nullptr;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  const DWORD got = GetNamedSecurityInfoW(model.c_str(), SE_FILE_OBJECT,
+                                          OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &owner, nullptr,
+                                          &dacl, nullptr, &descriptor);
+  const std::unique_ptr<void, LocalFreer> owned(descriptor);
+  if (got != ERROR_SUCCESS) return "cannot read the permissions of the file it replaces: " + windowsErrorText(got);
+  SECURITY_DESCRIPTOR_CONTROL control = 0;
+  DWORD revision = 0;
+  if (!GetSecurityDescriptorControl(descriptor, &control, &revision))
+    return "cannot read the permissions of the file it replaces: " + lastWindowsErrorText();
+  const SECURITY_INFORMATION inheritance =
+      (control & SE_DACL_PROTECTED) != 0 ? PROTECTED_DACL_SECURITY_INFORMATION : UNPROTECTED_DACL_SECURITY_INFORMATION;
+  if (SetSecurityInfo(h, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION | inheritance, owner,
+                      nullptr, dacl, nullptr) == ERROR_SUCCESS)
+    return "";
+  // Another owner needs a privilege the process may lack; the file then
+  // stays the process's own, which grants no one else anything.
+  const DWORD set = SetSecurityInfo(h, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION | inheritance, nullptr, nullptr, dacl,
+                                    nullptr);
+  if (set == ERROR_SUCCESS) return "";
+  return "cannot give it the permissions of the file it replaces: " + windowsErrorText(set);
+}
+
+}  // namespace
+#endif
+
 bool localCalendarTime(std::int64_t t, std::tm& out) {
   std::tm tm{};
 #ifdef _WIN32
@@ -152,15 +350,23 @@ std::int64_t now() {
 
 bool replaceFile(const std::string& source, const std::string& target, std::string& error) {
 #ifdef _WIN32
+  const WidePath from = widePath(source), to = widePath(target);
+  if (!from.ok() || !to.ok()) {
+    error = "cannot replace the file: " + (from.ok() ? to.problem : from.problem);
+    return false;
+  }
   // The move itself refuses a read-only target on Windows, though not under
   // every emulation of it; asking first gives the same answer everywhere.
-  const DWORD attributes = GetFileAttributesA(target.c_str());
+  const DWORD attributes = GetFileAttributesW(to.c_str());
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
     error = "the file is read-only";
     return false;
   }
-  if (MoveFileExA(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return true;
-  error = "cannot replace the file (Windows error " + std::to_string(GetLastError()) + ")";
+  // Not ReplaceFileW: it has no write-through, so the new name could be lost
+  // to a power cut after the run has said that it is done. The temporary
+  // file already carries the target's owner and access list.
+  if (MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return true;
+  error = "cannot replace the file: " + lastWindowsErrorText();
   return false;
 #else
   // A read-only file is not replaced, as on Windows (rename ignores the
@@ -190,19 +396,33 @@ bool flushToDisk(std::FILE* f) {
 }
 
 OpenResult openForReading(const std::string& path, std::FILE*& file, std::string& error) {
-  errno = 0;
 #ifdef _WIN32
-  std::FILE* f = _fsopen(path.c_str(), "rb", _SH_DENYNO);
-  if (f == nullptr) {
-    if (errno == ENOENT) return OpenResult::kMissing;
-    error = lastErrorText();
+  const WidePath wide = widePath(path);
+  if (!wide.ok()) {
+    error = wide.problem;
     return OpenResult::kFailed;
   }
-  // A device name (CON, a COM port) opens without waiting, but reading it would.
-  struct _stat64 info {};
-  if (_fstat64(_fileno(f), &info) != 0 || (info.st_mode & _S_IFREG) == 0) {
-    std::fclose(f);
+  // Shared for reading and writing, as the program that writes it may hold it.
+  const HANDLE h = CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) {
+    const DWORD e = GetLastError();
+    if (isMissing(e)) return OpenResult::kMissing;
+    error = windowsErrorText(e);  // a folder too: it opens as no file
+    return OpenResult::kFailed;
+  }
+  // A device name (NUL, CON, a COM port) opens without waiting, but reading
+  // it would not end.
+  BY_HANDLE_FILE_INFORMATION info;
+  if (GetFileType(h) != FILE_TYPE_DISK || !GetFileInformationByHandle(h, &info) ||
+      (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    CloseHandle(h);
     error = "it is no regular file (a device or a folder)";
+    return OpenResult::kFailed;
+  }
+  std::FILE* f = streamOf(h, _O_RDONLY | _O_BINARY, "rb");
+  if (f == nullptr) {
+    error = "cannot use the open file";
     return OpenResult::kFailed;
   }
   file = f;
@@ -247,26 +467,44 @@ long long regularFileSize(std::FILE* f) {
 
 std::FILE* createExclusive(const std::string& path, const std::string& modelPath, std::string& error) {
 #ifdef _WIN32
-  (void)modelPath;  // a new file takes the folder's permissions there
+  const WidePath wide = widePath(path);
+  if (!wide.ok()) {
+    error = wide.problem;
+    return nullptr;
+  }
+  // The model, when it is a file: the new one gets its owner and access list
+  // (a configuration narrowed to one user stays so), else the folder's.
+  WidePath model;
+  if (!modelPath.empty()) {
+    model = widePath(modelPath);
+    const DWORD attributes = model.ok() ? GetFileAttributesW(model.c_str()) : INVALID_FILE_ATTRIBUTES;
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) model = WidePath{};
+  }
+  const bool hasModel = !model.text.empty();
   // CREATE_NEW fails on any existing name, and a reparse point (a link) is
-  // opened as itself, never followed.
-  HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
-                         FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  // opened as itself, never followed. Whoever creates a file is granted what
+  // the handle asks for, the rights to set its owner and access list too.
+  // Until it has them, it is this user's alone.
+  const DWORD access = GENERIC_WRITE | (hasModel ? READ_CONTROL | WRITE_DAC | WRITE_OWNER : 0);
+  PrivateSecurity privateSecurity;
+  const HANDLE h = CreateFileW(wide.c_str(), access, FILE_SHARE_READ, hasModel ? privateSecurity.attributes() : nullptr,
+                               CREATE_NEW, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (h == INVALID_HANDLE_VALUE) {
-    error = "cannot create the file (Windows error " + std::to_string(GetLastError()) + ")";
+    error = "cannot create the file: " + lastWindowsErrorText();
     return nullptr;
   }
-  const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(h), _O_BINARY | _O_WRONLY);
-  if (fd < 0) {
-    CloseHandle(h);
-    DeleteFileA(path.c_str());
-    error = "cannot use the new file";
-    return nullptr;
+  if (hasModel) {
+    const std::string refused = copySecurity(model, h);
+    if (!refused.empty()) {
+      CloseHandle(h);
+      DeleteFileW(wide.c_str());
+      error = refused;
+      return nullptr;
+    }
   }
-  std::FILE* f = _fdopen(fd, "wb");
+  std::FILE* f = streamOf(h, _O_BINARY | _O_WRONLY, "wb");
   if (f == nullptr) {
-    _close(fd);
-    DeleteFileA(path.c_str());
+    DeleteFileW(wide.c_str());
     error = "cannot use the new file";
   }
   return f;
@@ -305,8 +543,9 @@ std::FILE* createExclusive(const std::string& path, const std::string& modelPath
 
 std::int64_t modificationTime(const std::string& path) {
 #ifdef _WIN32
+  const WidePath wide = widePath(path);
   WIN32_FILE_ATTRIBUTE_DATA data;
-  if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return -1;
+  if (!wide.ok() || !GetFileAttributesExW(wide.c_str(), GetFileExInfoStandard, &data)) return -1;
   return static_cast<std::int64_t>((static_cast<std::uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
                                    data.ftLastWriteTime.dwLowDateTime);
 #else
@@ -330,8 +569,9 @@ std::int64_t modificationSeconds(const std::string& path) {
 
 std::int64_t fileSize(const std::string& path) {
 #ifdef _WIN32
+  const WidePath wide = widePath(path);
   WIN32_FILE_ATTRIBUTE_DATA data;
-  if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return -1;
+  if (!wide.ok() || !GetFileAttributesExW(wide.c_str(), GetFileExInfoStandard, &data)) return -1;
   return static_cast<std::int64_t>((static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow);
 #else
   struct stat info {};
@@ -346,10 +586,15 @@ namespace {
 // Opens `path` for appending: a reparse point (a link) is opened as itself
 // and then refused, like anything else that is no plain file.
 HANDLE openAppendHandle(const std::string& path, std::string& error) {
-  HANDLE h = CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+  const WidePath wide = widePath(path);
+  if (!wide.ok()) {
+    error = "cannot open it: " + wide.problem;
+    return INVALID_HANDLE_VALUE;
+  }
+  HANDLE h = CreateFileW(wide.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                          nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (h == INVALID_HANDLE_VALUE) {
-    error = "cannot open it (Windows error " + std::to_string(GetLastError()) + ")";
+    error = "cannot open it: " + lastWindowsErrorText();
     return INVALID_HANDLE_VALUE;
   }
   BY_HANDLE_FILE_INFORMATION info;
@@ -370,17 +615,9 @@ std::FILE* openForAppending(const std::string& path, std::string& error) {
 #ifdef _WIN32
   HANDLE h = openAppendHandle(path, error);
   if (h == INVALID_HANDLE_VALUE) return nullptr;
-  const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(h), _O_APPEND | _O_WRONLY | _O_TEXT);
-  if (fd < 0) {
-    CloseHandle(h);
-    error = "cannot use the file";
-    return nullptr;
-  }
-  std::FILE* f = _fdopen(fd, "a");
-  if (f == nullptr) {
-    _close(fd);
-    error = "cannot use the file";
-  }
+  // Text mode: every line end is written as CR LF.
+  std::FILE* f = streamOf(h, _O_APPEND | _O_WRONLY | _O_TEXT, "a");
+  if (f == nullptr) error = "cannot use the open file";
   return f;
 #else
   const int fd = openAppendDescriptor(path, error);
@@ -403,7 +640,7 @@ bool appendInOneWrite(const std::string& path, std::string_view bytes, std::stri
   DWORD written = 0;
   const bool ok = WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
                   written == bytes.size();
-  if (!ok) error = "writing failed (Windows error " + std::to_string(GetLastError()) + ")";
+  if (!ok) error = "writing failed: " + lastWindowsErrorText();
   CloseHandle(h);
   return ok;
 #else
@@ -458,7 +695,8 @@ bool appendToRotatedLog(const std::string& path, std::string_view bytes, std::in
 
 LinkResult followOwnLink(const std::string& path, std::string& resolved, std::string& error) {
 #ifdef _WIN32
-  const DWORD attributes = GetFileAttributesA(path.c_str());
+  const WidePath wide = widePath(path);
+  const DWORD attributes = wide.ok() ? GetFileAttributesW(wide.c_str()) : INVALID_FILE_ATTRIBUTES;
   if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0)
     return LinkResult::kNotALink;
   (void)resolved;
@@ -505,7 +743,8 @@ LinkResult followOwnLink(const std::string& path, std::string& resolved, std::st
 
 bool isRegularFile(const std::string& path) {
 #ifdef _WIN32
-  const DWORD attributes = GetFileAttributesA(path.c_str());
+  const WidePath wide = widePath(path);
+  const DWORD attributes = wide.ok() ? GetFileAttributesW(wide.c_str()) : INVALID_FILE_ATTRIBUTES;
   return attributes != INVALID_FILE_ATTRIBUTES &&
          (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == 0;
 #else
@@ -516,9 +755,9 @@ bool isRegularFile(const std::string& path) {
 
 bool removeFile(const std::string& path) {
 #ifdef _WIN32
-  if (DeleteFileA(path.c_str())) return true;
-  const DWORD e = GetLastError();
-  return e == ERROR_FILE_NOT_FOUND || e == ERROR_PATH_NOT_FOUND;
+  const WidePath wide = widePath(path);
+  if (!wide.ok()) return false;
+  return DeleteFileW(wide.c_str()) || isMissing(GetLastError());
 #else
   return unlink(path.c_str()) == 0 || errno == ENOENT;
 #endif
@@ -528,12 +767,19 @@ std::vector<std::string> folderEntries(const std::string& folder) {
   std::vector<std::string> names;
   const std::string where = folder.empty() ? "." : folder;
 #ifdef _WIN32
-  WIN32_FIND_DATAA found;
-  HANDLE h = FindFirstFileA((where + "\\*").c_str(), &found);
+  const WidePath wide = widePath(where);
+  if (!wide.ok()) return names;
+  // The long form is taken literally: one separator in front of the pattern.
+  const std::wstring pattern = wide.text + (wide.text.back() == L'\\' ? L"*" : L"\\*");
+  WIN32_FIND_DATAW found;
+  HANDLE h = FindFirstFileW(pattern.c_str(), &found);
   if (h == INVALID_HANDLE_VALUE) return names;
   do {
-    names.emplace_back(found.cFileName);
-  } while (FindNextFileA(h, &found));
+    // A name that no UTF-8 text can spell (a lone surrogate) is no name
+    // this program made, and could not be named back.
+    std::string name;
+    if (toUtf8(found.cFileName, name)) names.push_back(std::move(name));
+  } while (FindNextFileW(h, &found));
   FindClose(h);
 #else
   DIR* dir = opendir(where.c_str());
@@ -545,6 +791,64 @@ std::vector<std::string> folderEntries(const std::string& folder) {
 }
 
 std::string lastErrorText() { return std::strerror(errno); }
+
+#ifdef _WIN32
+
+bool argumentsOfCommandLine(const wchar_t* commandLine, std::vector<std::string>& args, std::string& error) {
+  args.clear();
+  int count = 0;
+  // The system's own splitting, the rules the C runtime splits argv by.
+  const std::unique_ptr<wchar_t*, LocalFreer> split(CommandLineToArgvW(commandLine, &count));
+  if (!split) {
+    error = "cannot read the command line: " + lastWindowsErrorText();
+    return false;
+  }
+  for (int i = 0; i < count; ++i) {
+    std::string arg;
+    if (!toUtf8(split.get()[i], arg)) {
+      args.clear();
+      error = "argument " + std::to_string(i) + " of the command line is no valid Unicode (a lone surrogate)";
+      return false;
+    }
+    args.push_back(std::move(arg));
+  }
+  return true;
+}
+
+bool commandLineArguments(int, const char* const[], std::vector<std::string>& args, std::string& error) {
+  return argumentsOfCommandLine(GetCommandLineW(), args, error);
+}
+
+std::string legacyTextToUtf8(std::string_view bytes, std::string& codePage) {
+  const UINT ansi = GetACP();
+  codePage = std::to_string(ansi);
+  std::wstring wide;
+  if (!bytes.empty() && bytes.size() <= static_cast<std::size_t>(INT_MAX)) {
+    const int size = static_cast<int>(bytes.size());
+    const int n = MultiByteToWideChar(ansi, 0, bytes.data(), size, nullptr, 0);
+    if (n > 0) {
+      wide.resize(static_cast<std::size_t>(n));
+      if (MultiByteToWideChar(ansi, 0, bytes.data(), size, wide.data(), n) != n) wide.clear();
+    }
+  }
+  std::string text;
+  if (!toUtf8(wide, text)) text.clear();
+  return text;
+}
+
+#else
+
+bool commandLineArguments(int argc, const char* const argv[], std::vector<std::string>& args, std::string&) {
+  args.assign(argv, argv + (argc > 0 ? argc : 0));
+  return true;
+}
+
+std::string legacyTextToUtf8(std::string_view bytes, std::string& codePage) {
+  codePage.clear();
+  return std::string(bytes);
+}
+
+#endif
 
 long processId() {
 #ifdef _WIN32
@@ -633,10 +937,15 @@ FileLock::Result FileLock::tryTake(const std::string& path, const std::string& m
                                    LockHolder& holder, std::string& error) {
   (void)modelPath;  // a new file takes the folder's permissions there
   holder = LockHolder();
-  HANDLE h = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+  const WidePath wide = widePath(path);
+  if (!wide.ok()) {
+    error = "cannot open it: " + wide.problem;
+    return Result::kFailed;
+  }
+  HANDLE h = CreateFileW(wide.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                          nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (h == INVALID_HANDLE_VALUE) {
-    error = "cannot open it (Windows error " + std::to_string(GetLastError()) + ")";
+    error = "cannot open it: " + lastWindowsErrorText();
     return Result::kFailed;
   }
   // LockFileEx locks bytes, which then cannot be read by anyone else: the
@@ -654,7 +963,7 @@ FileLock::Result FileLock::tryTake(const std::string& path, const std::string& m
       return Result::kBusy;
     }
     CloseHandle(h);
-    error = "cannot lock it (Windows error " + std::to_string(e) + ")";
+    error = "cannot lock it: " + windowsErrorText(e);
     return Result::kFailed;
   }
   const std::string record = holderRecord();

@@ -1,5 +1,11 @@
 // The few calls that differ between Windows and POSIX, side by side in one
 // unit so that the rest of the program builds unchanged on both.
+//
+// Paths and texts are UTF-8 on every system. On Windows this unit alone
+// speaks to the system, in UTF-16 through the wide calls: a path is made
+// absolute and normalised and given the \\?\ form, so that its length is
+// not bound to the old 260 characters, and an error names the system's own
+// text for it with its number.
 #pragma once
 
 #include <array>
@@ -53,8 +59,10 @@ long long regularFileSize(std::FILE* f);
 // Creates `path` for binary writing only when no file, folder or link of
 // that name exists (a link planted there is never followed). The new file
 // gets the permission bits of `modelPath` (and its owner and group where the
-// process may set them) when that file exists, else the process's defaults.
-// Returns null with `error` set when the file cannot be created.
+// process may set them) when that file exists, on Windows its access list
+// (and owner where the process may set it), else the process's defaults.
+// Returns null with `error` set when the file cannot be created or cannot be
+// given those permissions.
 std::FILE* createExclusive(const std::string& path, const std::string& modelPath, std::string& error);
 
 // When the file at `path` was last written, in the finest unit the system
@@ -70,9 +78,10 @@ std::int64_t modificationSeconds(const std::string& path);
 std::int64_t fileSize(const std::string& path);
 
 // Opens the file at `path` for appending text (created, readable by this
-// account only, when missing). Only a regular file is opened: a link at that
-// name is never followed, and a FIFO, device or folder is refused without
-// waiting. Returns null with `error` set otherwise.
+// account only, when missing; on Windows each line end is written as CR LF).
+// Only a regular file is opened: a link at that name is never followed, and
+// a FIFO, device or folder is refused without waiting. Returns null with
+// `error` set otherwise.
 std::FILE* openForAppending(const std::string& path, std::string& error);
 
 // Appends `bytes` to the end of the file at `path`, opened as
@@ -115,6 +124,25 @@ std::vector<std::string> folderEntries(const std::string& folder);
 
 // The reason of the last failed C runtime call, as one line of text.
 std::string lastErrorText();
+
+// The program's command line, its name first, as UTF-8 texts. On Windows it
+// is the system's own (UTF-16) command line, so that a name outside the ANSI
+// code page arrives as it is spelled, and `argv` is not used; elsewhere it is
+// `argv`. False, with `error` saying which argument, when one is no valid
+// Unicode (a lone surrogate, which no UTF-8 text can spell).
+bool commandLineArguments(int argc, const char* const argv[], std::vector<std::string>& args, std::string& error);
+
+#ifdef _WIN32
+// commandLineArguments for the command line `commandLine` (as
+// GetCommandLineW gives it).
+bool argumentsOfCommandLine(const wchar_t* commandLine, std::vector<std::string>& args, std::string& error);
+#endif
+
+// `bytes`, which are no UTF-8, as UTF-8 read in the system's legacy code
+// page: on Windows the ANSI code page (its number in `codePage`, "1251" on
+// a Russian Windows). Elsewhere a file name is the bytes it holds, so they
+// are returned unchanged and `codePage` is empty.
+std::string legacyTextToUtf8(std::string_view bytes, std::string& codePage);
 
 // This process's id.
 long processId();

@@ -23,6 +23,23 @@ TEST(entryPoint, TooFewArgumentsPrintTheUsageInWindows1251) {
   }
 }
 
+// Asked for by an admin or an installer: standard output, success, nothing
+// read (whatever follows).
+TEST(entryPoint, VersionAndHelpGoToStandardOutput) {
+  const std::string usage = kUsageLine + "Or: --version shows the program's version, --help this text.\n";
+  const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+      {{"--version"}, std::string("kkmbridge ") + KKM_VERSION + "\n"},
+      {{"--version", "absent.xml", "x.xml"}, std::string("kkmbridge ") + KKM_VERSION + "\n"},
+      {{"--help"}, usage},
+  };
+  for (const auto& c : cases) {
+    const ProgramResult r = runProgram(KKM_BINARY_PATH, c.first);
+    EXPECT_EQ(0, r.exitCode) << c.first[0];
+    EXPECT_EQ(c.second, r.out);
+    EXPECT_EQ("", r.err);
+  }
+}
+
 TEST(entryPoint, NoServiceAddressEndsWithMinusTwo) {
   ScopedTempDir dir;
   writeFileBytes(dir.file("empty-url.xml"),

@@ -305,22 +305,31 @@ TEST_F(CloudClientTest, TlsIsVerifiedUnlessSwitchedOff) {
   start({"--cert", cert, "--key", key});
   basicURL = "https://localhost:" + std::to_string(sim->port()) + "/api/";
 
+  // The program reads caFile itself, so a name in any script will do.
+  const std::string cyrillic = certs.file("\xD1\x81\xD0\xB5\xD1\x80\xD1\x82.pem");  // "серт.pem"
+  writeFileBytes(cyrillic, readFileBytes(cert));
   struct Case {
     std::string caFile;
     bool verify;
     bool accepted;
+    std::string says;  // part of the error when refused before asking
   };
   const std::vector<Case> cases = {
-      {"", true, false},   // a self-signed certificate is refused by default
-      {cert, true, true},  // ... trusted once named in caFile
-      {"", false, true},   // ... or with verification switched off
+      {"", true, false, ""},        // a self-signed certificate is refused by default
+      {cert, true, true, ""},       // ... trusted once named in caFile
+      {cyrillic, true, true, ""},
+      {"", false, true, ""},        // ... or with verification switched off
+      {certs.file("absent.pem"), true, false, "cannot read caFile " + certs.file("absent.pem") + ": there is no such file"},
   };
   for (const auto& c : cases) {
     caFile = c.caFile;
     sslVerify = c.verify;
+    idSession.clear();
+    error.clear();
     CapturedMessages captured;
     EXPECT_EQ(c.accepted, getLoginParams(error)) << error;
     EXPECT_EQ(c.accepted, idSession == kSession) << "caFile=" << c.caFile << " verify=" << c.verify << "\n" << error;
+    EXPECT_NE(std::string::npos, error.find(c.says)) << error;
     EXPECT_EQ("", captured.err());
   }
 }

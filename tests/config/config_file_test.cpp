@@ -8,6 +8,7 @@
 
 #include "config/settings.h"
 #include "files/text_file.h"
+#include "text/utf8.h"
 #include "captured_messages.h"
 #include "test_files.h"
 
@@ -130,6 +131,52 @@ TEST_F(ConfigFileTest, TlsAttributes) {
   }
 }
 
+// Paths in the file are UTF-8, as it declares. Bytes of another code page
+// (a file saved as windows-1251) are still read, with a warning that names
+// the attribute: on Windows in the ANSI code page, elsewhere as the bytes
+// that name the file.
+TEST_F(ConfigFileTest, PathAttributesAreUtf8OrReadWithAWarning) {
+  const std::string utf8 = "C:\\\xD0\x96\xD1\x83\xD1\x80\xD0\xBD\xD0\xB0\xD0\xBB\\run.log";  // C:\Журнал\run.log
+  const std::string cp1251 = "C:\\\xC6\xF3\xF0\xED\xE0\xEB\\run.log";                     // the same in windows-1251
+  struct Case {
+    std::string runLog;
+    std::string caFile;
+    const char* warnedAbout;  // nullptr: no warning
+  };
+  const std::vector<Case> cases = {
+      {utf8, utf8 + ".pem", nullptr},
+      {cp1251, "ca.pem", "runLog"},
+      {"run.log", cp1251, "caFile"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.runLog + " " + c.caFile);
+    resetSettings();
+    const std::string path = write("<?xml version=\"1.0\" encoding=\"UTF-8\"?><config><basicparams><param basicURL=\"u\" runLog=\"" +
+                                   c.runLog + "\" caFile=\"" + c.caFile + "\"/></basicparams></config>");
+    CapturedMessages captured;
+    ASSERT_TRUE(readInitialPreferences(path));
+    if (c.warnedAbout == nullptr) {
+      EXPECT_EQ("", captured.err());
+      EXPECT_EQ(c.runLog, runLog);
+      EXPECT_EQ(c.caFile, caFile);
+      continue;
+    }
+    EXPECT_EQ(0u, captured.err().find(std::string("kkmbridge: warning: the ") + c.warnedAbout + " attribute in " + path +
+                                      " is not UTF-8"))
+        << captured.err();
+    const std::string& raw = std::string(c.warnedAbout) == "runLog" ? c.runLog : c.caFile;
+    const std::string& read = std::string(c.warnedAbout) == "runLog" ? runLog : caFile;
+#ifdef _WIN32
+    EXPECT_NE(raw, read);
+    EXPECT_TRUE(isValidUtf8(read)) << read;
+    EXPECT_NE(std::string::npos, read.find("\\run.log")) << read;
+    EXPECT_NE(std::string::npos, captured.err().find("read in the ANSI code page")) << captured.err();
+#else
+    EXPECT_EQ(raw, read);
+#endif
+  }
+}
+
 TEST_F(ConfigFileTest, NothingReadFromBrokenOrForeignFiles) {
   const std::vector<std::string> cases = {
       "", "not xml at all", "<config><basicparams>", "<settings><basicparams><param basicURL=\"u\"/></basicparams></settings>",
@@ -202,6 +249,42 @@ TEST_F(ConfigFileTest, WriteBackChangesOnlyLastDocDT) {
   resetSettings();
   readImportParams(path);
   EXPECT_EQ("2021-01-01T10:00:00.000+0000", lastDocDT);
+}
+
+// The rewrite keeps the file's byte-order mark and its CR LF line ends, so
+// that an admin's editor shows the same file.
+TEST_F(ConfigFileTest, WriteBackKeepsTheFilesShape) {
+  const std::string bom = "\xEF\xBB\xBF";
+  const std::string lines =
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<!-- shop 1 -->\n<config>\n  <basicparams>\n    <param basicURL=\"u\"/>\n"
+      "  </basicparams>\n  <importparams>\n    <import lastDocDT=\"old\"/>\n  </importparams>\n</config>\n";
+  struct Case {
+    const char* name;
+    std::string bom;
+    std::string lineEnd;
+  };
+  const std::vector<Case> cases = {
+      {"LF", "", "\n"}, {"CR LF", "", "\r\n"}, {"mark and LF", bom, "\n"}, {"mark and CR LF", bom, "\r\n"},
+  };
+  const auto withLineEnd = [](std::string text, const std::string& lineEnd) {
+    for (std::size_t i = 0; (i = text.find('\n', i)) != std::string::npos; i += lineEnd.size())
+      text.replace(i, 1, lineEnd);
+    return text;
+  };
+  std::string plain;  // what the rewrite of the plain LF file holds
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string path = write(c.bom + withLineEnd(lines, c.lineEnd));
+    std::string error;
+    ASSERT_TRUE(saveLastShiftCloseDate("new", path, error)) << error;
+    const std::string text = readFileBytes(path);
+    if (plain.empty()) {
+      plain = text;
+      EXPECT_NE(std::string::npos, plain.find("lastDocDT=\"new\"")) << plain;
+      EXPECT_EQ(std::string::npos, plain.find('\r')) << plain;
+    }
+    EXPECT_EQ(c.bom + withLineEnd(plain, c.lineEnd), text);
+  }
 }
 
 TEST_F(ConfigFileTest, WriteBackAppendsAMissingAttribute) {

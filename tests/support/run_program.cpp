@@ -39,9 +39,12 @@ std::string quoteArgument(const std::string& arg) {
   return out;
 }
 
+// A UTF-8 text in the UTF-16 of the system's wide calls.
+std::wstring wide(const std::string& utf8) { return std::filesystem::u8path(utf8).wstring(); }
+
 HANDLE openInherited(const std::string& path, DWORD access, DWORD disposition) {
   SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
-  return CreateFileA(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, disposition,
+  return CreateFileW(wide(path).c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, disposition,
                      FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
@@ -53,14 +56,16 @@ ProgramResult runProgram(const std::string& program, const std::vector<std::stri
   const std::string outPath = capture.file("out"), errPath = capture.file("err");
   ProgramResult result;
   // The program's full path, so that another working folder does not change it.
-  const std::string programPath = std::filesystem::absolute(program).string();
+  const std::string programPath = std::filesystem::absolute(std::filesystem::u8path(program)).u8string();
   std::string commandLine = quoteArgument(programPath);
   for (const auto& a : args) commandLine += " " + quoteArgument(a);
 
   const HANDLE in = openInherited("NUL", GENERIC_READ, OPEN_EXISTING);
   const HANDLE out = openInherited(outPath, GENERIC_WRITE, CREATE_ALWAYS);
   const HANDLE err = openInherited(errPath, GENERIC_WRITE, CREATE_ALWAYS);
-  STARTUPINFOA startup{};
+  // Wide, so that every argument reaches the program as it is spelled.
+  std::wstring wideCommandLine = wide(commandLine);
+  STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESTDHANDLES;
   startup.hStdInput = in;
@@ -69,8 +74,9 @@ ProgramResult runProgram(const std::string& program, const std::vector<std::stri
   PROCESS_INFORMATION process{};
   std::fflush(nullptr);
   const bool started = in != INVALID_HANDLE_VALUE && out != INVALID_HANDLE_VALUE && err != INVALID_HANDLE_VALUE &&
-                       CreateProcessA(programPath.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                                      workingDir.empty() ? nullptr : workingDir.c_str(), &startup, &process);
+                       CreateProcessW(wide(programPath).c_str(), wideCommandLine.data(), nullptr, nullptr, TRUE, 0,
+                                      nullptr, workingDir.empty() ? nullptr : wide(workingDir).c_str(), &startup,
+                                      &process);
   for (HANDLE h : {in, out, err})
     if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
   if (!started) return result;

@@ -26,7 +26,7 @@ ScopedTempDir::ScopedTempDir() {
     const fs::path candidate = fs::temp_directory_path() / ("kkmtest-" + std::to_string(_getpid()) + "-" +
                                                             std::to_string(counter++));
     std::error_code ec;
-    if (fs::create_directory(candidate, ec)) path_ = candidate.string();
+    if (fs::create_directory(candidate, ec)) path_ = candidate.u8string();
   }
   if (path_.empty()) throw std::runtime_error("cannot create a temporary folder");
 #else
@@ -47,28 +47,30 @@ ScopedTempDir::~ScopedTempDir() {
   fs::remove_all(path_, ec);
 }
 
-ScopedWorkingDir::ScopedWorkingDir(const std::string& path) : previous_(fs::current_path().string()) {
-  fs::current_path(path);
+// Paths are UTF-8, as in the program; on Windows they reach the system in
+// UTF-16 through std::filesystem.
+ScopedWorkingDir::ScopedWorkingDir(const std::string& path) : previous_(fs::current_path().u8string()) {
+  fs::current_path(fs::u8path(path));
 }
 
 ScopedWorkingDir::~ScopedWorkingDir() {
   std::error_code ec;
-  fs::current_path(previous_, ec);
+  fs::current_path(fs::u8path(previous_), ec);
 }
 
 std::string readFileBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
+  std::ifstream in(fs::u8path(path), std::ios::binary);
   std::ostringstream s;
   s << in.rdbuf();
   return s.str();
 }
 
 void writeFileBytes(const std::string& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  std::ofstream out(fs::u8path(path), std::ios::binary | std::ios::trunc);
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
-bool fileExists(const std::string& path) { return fs::exists(path); }
+bool fileExists(const std::string& path) { return fs::exists(fs::u8path(path)); }
 
 const std::string& reachableCopyOf(const std::string& program) {
   static std::map<std::string, std::string> copies;

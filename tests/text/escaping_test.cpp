@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "text/utf8.h"
+
 #include <string>
 #include <vector>
 
@@ -46,6 +48,32 @@ TEST(percentEncode, LeavesUnreservedBytesAlone) {
       {"", ""},
   };
   for (const auto& c : cases) EXPECT_EQ(c.want, percentEncode(c.in)) << "input: " << c.in;
+}
+
+// Configuration paths written in windows-1251 are told from UTF-8 ones.
+TEST(isValidUtf8, AcceptsWellFormedTextOnly) {
+  const std::vector<std::pair<std::string, bool>> cases = {
+      {"", true},
+      {"C:\\kkm\\run.log", true},
+      {"\xD0\x96\xD1\x83\xD1\x80\xD0\xBD\xD0\xB0\xD0\xBB", true},  // "Журнал"
+      {"M\xC3\xBCller \xD2\x9A", true},                                  // "Müller Қ"
+      {"\xF0\x9F\x98\x80", true},                                         // U+1F600
+      {"\xEF\xBF\xBF", true},                                              // U+FFFF
+      {"\xF4\x8F\xBF\xBF", true},                                         // U+10FFFF, the last
+      {"\xC6\xF3\xF0\xED\xE0\xEB", false},  // "Журнал" in windows-1251
+      {"\x80", false},                          // a continuation byte alone
+      {"\xD0", false},                          // cut short
+      {"\xE2\x82", false},
+      {"\xD0\x41", false},                      // no continuation byte
+      {"\xC0\xAF", false},                      // overlong '/'
+      {"\xE0\x80\xAF", false},
+      {"\xF0\x80\x80\xAF", false},
+      {"\xED\xA0\x80", false},                  // a surrogate (U+D800)
+      {"\xF4\x90\x80\x80", false},             // past U+10FFFF
+      {"\xF8\x88\x80\x80\x80", false},
+      {"\xFF", false},
+  };
+  for (const auto& c : cases) EXPECT_EQ(c.second, isValidUtf8(c.first)) << testing::PrintToString(c.first);
 }
 
 }  // namespace
