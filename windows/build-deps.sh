@@ -71,11 +71,18 @@ build googletest . -DBUILD_GMOCK=OFF -DINSTALL_GTEST=ON -Dgtest_disable_pthreads
 # package's headers and CMake package (which finds the headers relative to
 # itself) are copied into the prefix, so the build finds them there without
 # seeing any other header of this system.
-json_header=$(dpkg -L nlohmann-json3-dev | grep -m1 '/nlohmann/json.hpp$') || {
+# (The package's list is read whole: a reader that stops at its first match
+# would end dpkg with SIGPIPE, which pipefail makes this script's failure.)
+json_files=$(dpkg -L nlohmann-json3-dev 2> /dev/null) || {
   echo "windows deps ($arch): nlohmann-json3-dev is not installed" >&2
   exit 1
 }
-json_package=$(dpkg -L nlohmann-json3-dev | grep -m1 '/nlohmann_jsonConfig.cmake$')
+json_header=$(awk '/\/nlohmann\/json\.hpp$/ { print; exit }' <<< "$json_files")
+json_package=$(awk '/\/nlohmann_jsonConfig\.cmake$/ { print; exit }' <<< "$json_files")
+if [[ -z "$json_header" || -z "$json_package" ]]; then
+  echo "windows deps ($arch): nlohmann-json3-dev holds no nlohmann/json.hpp or nlohmann_jsonConfig.cmake" >&2
+  exit 1
+fi
 mkdir -p "$prefix/include" "$prefix/share/cmake"
 rm -rf "$prefix/include/nlohmann" "$prefix/share/cmake/nlohmann_json"
 cp -r "$(dirname "$json_header")" "$prefix/include/"
