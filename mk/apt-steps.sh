@@ -49,7 +49,7 @@ apt_unresolved() {
   grep -q -e 'held broken packages' -e 'unmet dependencies' "$log" || return 0
   local first
   first=$(apt-get -s install --no-install-recommends "$@" 2>&1 |
-    grep -m 1 -E '^ [^ ].* : Depends: ' | sed 's/^ *//; s/  */ /g')
+    awk '/^ [^ ].* : Depends: / && !found { found = 1; sub(/^ */, ""); gsub(/  +/, " "); print }')
   echo "$(grep -m 1 '^E:' "$log" | sed 's/^E: //; s/\.$//')${first:+; first unmet: $first}"
 }
 
