@@ -5,7 +5,9 @@
 #include <string>
 
 #include "app/export_run.h"
+#include "app/check_run.h"
 #include "app/import_run.h"
+#include "app/run_lock.h"
 #include "app/run_report.h"
 #include "app/stall.h"
 #include "config/config_file.h"
@@ -26,13 +28,6 @@ constexpr const char* kUsage =
 
 // What --help adds to the usage message.
 constexpr const char* kOptions = "Or: --version shows the program's version, --help this text.";
-
-// The lock that keeps a second run on the same exchange file from working
-// beside the first: a file next to the exchange file, whose name no
-// ImportData* or ExportData* pattern matches.
-std::string lockFileFor(const std::string& fileName) {
-  return folderOf(fileName) + "~kkmbridge-" + nameOf(fileName) + ".lock";
-}
 
 // Why the password may be read on its way to the service ("" when it is
 // not): a plain http:// address, or the certificate check switched off.
@@ -66,6 +61,8 @@ int runOnce(int argc, const char* const argv[], RunReport& report, std::string& 
   const std::string mode = argv[1];
   const std::string configFileName = argv[2];
   std::string fileName = argv[3];
+  // The diagnosis reads the configuration its own way and changes nothing.
+  if (mode == "check") return runCheck(configFileName, fileName, report);
 
   readInitialPreferences(configFileName);
   if (basicURL.empty()) {

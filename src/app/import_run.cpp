@@ -20,15 +20,6 @@
 
 namespace {
 
-// The goods file 1C writes beside the exchange file: ExportData.xml beside
-// ImportData.xml (ExportData_1.xml beside ImportData_1.xml).
-std::string exportDataBeside(const std::string& fileName) {
-  static constexpr std::string_view kImport = "ImportData";
-  const std::string name = nameOf(fileName);
-  const std::string rest = name.compare(0, kImport.size(), kImport) == 0 ? name.substr(kImport.size()) : ".xml";
-  return folderOf(fileName) + "ExportData" + rest;
-}
-
 // 1C writes its goods file in the format set on the device and reads the
 // sales reports only in that format: when the goods file beside the
 // exchange file is in the other one, says which formatVersion to set.
@@ -60,20 +51,11 @@ std::string fingerprintOf(const std::string& fileName, const ExchangeFileCheck& 
 constexpr std::int64_t kBookmarkAheadSeconds = 24 * 60 * 60;
 
 // Whether `value`, the bookmark `attribute` as the configuration has it, is
-// a date a run can go on from: "0" (from the beginning), or a service
-// date-time no more than a day ahead of this machine's clock. Otherwise
-// says so on standard error: such a value would make every run find
-// nothing, for ever.
+// a date a run can go on from; otherwise says so on standard error: such a
+// value would make every run find nothing, for ever.
 bool bookmarkUsable(const char* attribute, const std::string& value, const std::string& configFileName) {
-  if (value == "0") return true;
-  const std::int64_t instant = serviceInstant(value);
-  std::string problem;
-  if (instant < 0)
-    problem = "is no date";
-  else if (instant / 1000 > platform::now() + kBookmarkAheadSeconds)
-    problem = "lies more than a day ahead of this machine's clock (" + currentTimeText() + ")";
-  else
-    return true;
+  const std::string problem = bookmarkProblem(value);
+  if (problem.empty()) return true;
   printError(std::string(attribute) + "=\"" + value + "\" on config/importparams/import in " + configFileName + " " +
              problem + ": set it to the service date-time of the last shift closing 1C has, or to 0 for " +
              "everything from the beginning; nothing imported");
@@ -104,37 +86,20 @@ bool undoCommit(const std::string& configFileName, const PendingCommit& record, 
 }
 
 // Ends a commit that an earlier run began and did not finish (it was killed,
-// or the power went): it finishes it when the temporary file is still there
-// and the exchange slot is free, confirms it when the exchange file is the
-// one it wrote (or 1C has loaded that one since), and otherwise undoes it,
-// so that the shifts of that run reach 1C exactly once. False (with the
-// reason printed) when the record cannot be settled now.
+// or the power went), as planPendingCommit decides, so that the shifts of
+// that run reach 1C exactly once. False (with the reason printed) when the
+// record cannot be settled now.
 bool settlePendingCommit(const std::string& fileName, const std::string& configFileName) {
   PendingCommit record;
   if (!readPendingCommit(configFileName, record) || !record.present()) return true;
+  const CommitPlan plan = planPendingCommit(fileName, record, lastDocDT);
   const std::string temporary = folderOf(fileName) + record.file;
-  long pid = 0;
-  // Only a temporary file of this exchange file: a record written by hand
-  // never makes the program rename some other file.
-  const bool ours = isTemporaryNameOf(record.file, nameOf(fileName), pid);
-  const ExchangeFileCheck exchange = inspectExchangeFile(fileName);
+  if (plan.plantedTemporary)
+    printWarning("the commit of an earlier run names " + temporary +
+                 ", which is not the ImportData file that run wrote; it is removed, not put in place of " + fileName);
   std::string error;
-  bool temporaryOfThatRun = ours && platform::isRegularFile(temporary);
-  if (temporaryOfThatRun) {
-    // Only the file that run wrote: an ImportData of ours whose last shift
-    // closes at the lastDocDT it recorded. Anything planted under that name
-    // is never put in the place of 1C's file.
-    const ExchangeFileCheck written = inspectExchangeFile(temporary);
-    temporaryOfThatRun = written.state == ExchangeFileState::kNotLoaded && !written.lastClosingDate.empty() &&
-                         written.lastClosingDate == convertDateTimeTo1C(lastDocDT);
-    if (!temporaryOfThatRun) {
-      printWarning("the commit of an earlier run names " + temporary +
-                   ", which is not the ImportData file that run wrote; it is removed, not put in place of " + fileName);
-      platform::removeFile(temporary);
-    }
-  }
-  if (temporaryOfThatRun) {
-    if (exchange.replaceable()) {
+  switch (plan.step) {
+    case CommitPlan::Step::kFinish:
       if (!platform::replaceFile(temporary, fileName, error)) {
         printError("cannot finish the commit of an earlier run: " + temporary + " cannot replace " + fileName +
                    ": " + error + "; nothing imported");
@@ -145,18 +110,15 @@ bool settlePendingCommit(const std::string& fileName, const std::string& configF
       printLine(" import: the commit of an earlier run is finished: " + fileName + " holds its shifts up to " +
                 lastDocDT);
       return true;
-    }
-    platform::removeFile(temporary);
-  } else {
-    const bool changed = fingerprintOf(fileName, exchange) != record.previousFile;
-    const bool holdsIt = exchange.state == ExchangeFileState::kNotLoaded &&
-                         !exchange.lastClosingDate.empty() && exchange.lastClosingDate == convertDateTimeTo1C(lastDocDT);
-    if (ours && changed && (holdsIt || exchange.state == ExchangeFileState::kProcessedStub)) {
+    case CommitPlan::Step::kConfirm:
+      if (plan.removeTemporary) platform::removeFile(temporary);
       if (!updateImportElement(configFileName, clearRecord(), error))
         printWarning(error + "; the next run clears the commit record");
       return true;
-    }
+    case CommitPlan::Step::kUndo:
+      break;
   }
+  if (plan.removeTemporary) platform::removeFile(temporary);
   std::string restored;
   if (!undoCommit(configFileName, record, lastDocDT, restored, error)) {
     printError("cannot undo the commit of an earlier run: " + error + "; nothing imported");
@@ -321,6 +283,58 @@ int importOnce(const std::string& fileName, const std::string& configFileName, c
 }
 
 }  // namespace
+
+std::string exportDataBeside(const std::string& fileName) {
+  static constexpr std::string_view kImport = "ImportData";
+  const std::string name = nameOf(fileName);
+  const std::string rest = name.compare(0, kImport.size(), kImport) == 0 ? name.substr(kImport.size()) : ".xml";
+  return folderOf(fileName) + "ExportData" + rest;
+}
+
+std::string bookmarkProblem(const std::string& value) {
+  if (value == "0") return "";
+  const std::int64_t instant = serviceInstant(value);
+  if (instant < 0) return "is no date";
+  if (instant / 1000 > platform::now() + kBookmarkAheadSeconds)
+    return "lies more than a day ahead of this machine's clock (" + currentTimeText() + ")";
+  return "";
+}
+
+CommitPlan planPendingCommit(const std::string& fileName, const PendingCommit& record, const std::string& recordedDocDT) {
+  CommitPlan plan;
+  const std::string temporary = folderOf(fileName) + record.file;
+  long pid = 0;
+  // Only a temporary file of this exchange file: a record written by hand
+  // never makes the program rename some other file.
+  const bool ours = isTemporaryNameOf(record.file, nameOf(fileName), pid);
+  const ExchangeFileCheck exchange = inspectExchangeFile(fileName);
+  const std::string recordedClosing = convertDateTimeTo1C(recordedDocDT);
+  bool temporaryOfThatRun = ours && platform::isRegularFile(temporary);
+  if (temporaryOfThatRun) {
+    // Only the file that run wrote: an ImportData of ours whose last shift
+    // closes at the lastDocDT it recorded. Anything planted under that name
+    // is never put in the place of 1C's file.
+    const ExchangeFileCheck written = inspectExchangeFile(temporary);
+    temporaryOfThatRun = written.state == ExchangeFileState::kNotLoaded && !written.lastClosingDate.empty() &&
+                         written.lastClosingDate == recordedClosing;
+    plan.removeTemporary = true;
+    plan.plantedTemporary = !temporaryOfThatRun;
+  }
+  if (temporaryOfThatRun) {
+    // Its shifts go in when the exchange slot is free; otherwise the commit
+    // is undone and they are written again.
+    plan.step = exchange.replaceable() ? CommitPlan::Step::kFinish : CommitPlan::Step::kUndo;
+    plan.removeTemporary = plan.step != CommitPlan::Step::kFinish;
+    return plan;
+  }
+  const bool changed = fingerprintOf(fileName, exchange) != record.previousFile;
+  const bool holdsIt = exchange.state == ExchangeFileState::kNotLoaded && !exchange.lastClosingDate.empty() &&
+                       exchange.lastClosingDate == recordedClosing;
+  plan.step = ours && changed && (holdsIt || exchange.state == ExchangeFileState::kProcessedStub)
+                  ? CommitPlan::Step::kConfirm
+                  : CommitPlan::Step::kUndo;
+  return plan;
+}
 
 int runImport(const std::string& fileName, const std::string& configFileName, const DocumentQuery& query,
               RunReport* report) {

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "app/run_report.h"
+#include "config/config_file.h"
 #include "report/shift_intervals.h"
 
 // Runs the import once with the documents coming from `query`: looks at the
@@ -28,3 +29,30 @@ int runImport(const std::string& fileName, const std::string& configFileName, co
 
 // The same against the service (getAllDocsByKind).
 int runImport(const std::string& fileName, const std::string& configFileName, RunReport* report = nullptr);
+
+// The goods file 1C writes beside the exchange file `fileName`:
+// ExportData.xml beside ImportData.xml (ExportData_1.xml beside
+// ImportData_1.xml).
+std::string exportDataBeside(const std::string& fileName);
+
+// Why `value` is no bookmark (lastDocDT, pendingPreviousDocDT) a run can go
+// on from: "" for "0" (from the beginning) or a service date-time no more
+// than a day ahead of this machine's clock; otherwise the reason ("is no
+// date", "lies more than a day ahead ...").
+std::string bookmarkProblem(const std::string& value);
+
+// What a run does with the record of a commit an earlier run began and did
+// not finish (it was killed, or the power went) on the exchange file
+// `fileName`, where `recordedDocDT` is the lastDocDT stored with the record.
+// Decided from the files alone; nothing is changed.
+struct CommitPlan {
+  enum class Step {
+    kFinish,   // the temporary file is that run's and the slot is free: it is renamed into place
+    kConfirm,  // the exchange file is the one that run wrote, or 1C has loaded that one since
+    kUndo,     // lastDocDT goes back, and those shifts are written again
+  };
+  Step step = Step::kUndo;
+  bool removeTemporary = false;   // the temporary file is removed (not put in place)
+  bool plantedTemporary = false;  // something else than that run's file stands under its name
+};
+CommitPlan planPendingCommit(const std::string& fileName, const PendingCommit& record, const std::string& recordedDocDT);

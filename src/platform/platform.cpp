@@ -753,6 +753,23 @@ bool isRegularFile(const std::string& path) {
 #endif
 }
 
+bool mayWrite(const std::string& path) {
+#ifdef _WIN32
+  const std::size_t slash = path.find_last_of("\\/");
+  const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES)
+    return (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) == 0;
+  const DWORD folderAttributes = GetFileAttributesA(folder.c_str());
+  return folderAttributes != INVALID_FILE_ATTRIBUTES && (folderAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+#else
+  const std::size_t slash = path.find_last_of('/');
+  const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+  if (access(path.c_str(), W_OK) == 0) return true;
+  return errno == ENOENT && access(folder.c_str(), W_OK | X_OK) == 0;
+#endif
+}
+
 bool removeFile(const std::string& path) {
 #ifdef _WIN32
   const WidePath wide = widePath(path);
@@ -933,6 +950,40 @@ void FileLock::release() {
   handle_ = nullptr;
 }
 
+FileLock::Look FileLock::look(const std::string& path, LockHolder& holder, std::string& error) {
+  holder = LockHolder();
+  HANDLE h = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                         nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (h == INVALID_HANDLE_VALUE) {
+    const DWORD e = GetLastError();
+    if (e == ERROR_FILE_NOT_FOUND || e == ERROR_PATH_NOT_FOUND) return Look::kMissing;
+    error = "cannot open it (Windows error " + std::to_string(e) + ")";
+    return Look::kFailed;
+  }
+  // A shared lock on the byte the runs lock, let go at once: it is granted
+  // only while no run holds the exclusive one.
+  OVERLAPPED beyond{};
+  beyond.OffsetHigh = 1;
+  if (!LockFileEx(h, LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &beyond)) {
+    const DWORD e = GetLastError();
+    Look result = Look::kFailed;
+    if (e == ERROR_LOCK_VIOLATION || e == ERROR_IO_PENDING) {
+      char text[64] = {};
+      DWORD got = 0;
+      OVERLAPPED start{};
+      if (ReadFile(h, text, sizeof text - 1, &got, &start)) holder = parseHolderRecord(text, got);
+      result = Look::kBusy;
+    } else {
+      error = "cannot look at its lock (Windows error " + std::to_string(e) + ")";
+    }
+    CloseHandle(h);
+    return result;
+  }
+  UnlockFileEx(h, 0, 1, 0, &beyond);
+  CloseHandle(h);
+  return Look::kFree;
+}
+
 FileLock::Result FileLock::tryTake(const std::string& path, const std::string& modelPath, FileLock& lock,
                                    LockHolder& holder, std::string& error) {
   (void)modelPath;  // a new file takes the folder's permissions there
@@ -987,6 +1038,48 @@ void FileLock::release() {
   (void)ftruncate(fd_, 0);
   close(fd_);  // closing the descriptor ends the lock
   fd_ = -1;
+}
+
+FileLock::Look FileLock::look(const std::string& path, LockHolder& holder, std::string& error) {
+  holder = LockHolder();
+  const int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    if (errno == ENOENT) return Look::kMissing;
+    error = errno == ELOOP ? std::string("it is a symbolic link, which is never followed")
+                           : "cannot open it: " + lastErrorText();
+    return Look::kFailed;
+  }
+  struct stat info {};
+  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    close(fd);
+    error = "it is " + kindOf(info.st_mode) + ", not a regular file";
+    return Look::kFailed;
+  }
+  if (info.st_uid != geteuid()) {
+    close(fd);
+    error = "it belongs to another account (user id " + std::to_string(info.st_uid) +
+            "), which could hold it for ever; remove it";
+    return Look::kFailed;
+  }
+  // A shared lock, let go at once: it is granted only while no run holds
+  // the exclusive one.
+  if (flock(fd, LOCK_SH | LOCK_NB) != 0) {
+    const int e = errno;
+    Look result = Look::kFailed;
+    if (e == EWOULDBLOCK) {
+      char text[64] = {};
+      const ssize_t got = pread(fd, text, sizeof text - 1, 0);
+      if (got > 0) holder = parseHolderRecord(text, static_cast<std::size_t>(got));
+      result = Look::kBusy;
+    } else {
+      errno = e;
+      error = "cannot look at its lock: " + lastErrorText();
+    }
+    close(fd);
+    return result;
+  }
+  close(fd);  // closing the descriptor ends the shared lock
+  return Look::kFree;
 }
 
 FileLock::Result FileLock::tryTake(const std::string& path, const std::string& modelPath, FileLock& lock,

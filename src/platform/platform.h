@@ -114,6 +114,12 @@ LinkResult followOwnLink(const std::string& path, std::string& resolved, std::st
 // True when `path` names a regular file itself (a link is not followed).
 bool isRegularFile(const std::string& path);
 
+// Whether this account may write `path`: an existing file it may open for
+// writing, or, when there is none, a folder it may create the file in
+// (on Windows: not marked read-only; what the access list allows shows
+// only when the file is written).
+bool mayWrite(const std::string& path);
+
 // Removes a file (a link itself, never what it points to). True when it is
 // gone, also when it was not there.
 bool removeFile(const std::string& path);
@@ -190,6 +196,13 @@ class FileLock {
   // or what it recorded is left from a process that no longer runs).
   static Result tryTake(const std::string& path, const std::string& modelPath, FileLock& lock, LockHolder& holder,
                         std::string& error);
+  // What `path` tells of its lock without taking it for more than a moment
+  // and without changing the file in any way (no file is made, no
+  // permission narrowed, nothing recorded): kMissing when there is no such
+  // file, kFree, kBusy with `holder` as for tryTake, kFailed with `error`
+  // when it cannot be looked at, or is no lock file of this account's.
+  enum class Look { kMissing, kFree, kBusy, kFailed };
+  static Look look(const std::string& path, LockHolder& holder, std::string& error);
   static Result tryTake(const std::string& path, FileLock& lock, std::string& error) {
     LockHolder ignored;
     return tryTake(path, "", lock, ignored, error);
