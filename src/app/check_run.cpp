@@ -228,19 +228,19 @@ ConfigurationState checkConfiguration(Diagnosis& d, const std::string& configFil
 // login itself.
 void sayLoginFailure(Diagnosis& d, const std::string& host, const std::string& error) {
   const auto has = [&error](const char* part) { return error.find(part) != std::string::npos; };
-  if (has("SSL") || has("certificate") || has("TLS") || has("schannel") || has("caFile")) {
-    d.ok("connection", "reached " + host);
-    d.fail("TLS", error + "; set caFile to the PEM file of the CA that issued the service's certificate, and check "
+  if (has("SSL") || has("certificate") || has("service TLS") || has("schannel") || has("caFile")) {
+    d.ok("service connection", "reached " + host);
+    d.fail("service TLS", error + "; set caFile to the PEM file of the CA that issued the service's certificate, and check "
                           "that basicURL names the host the certificate is for");
     return;
   }
   if (has("resolve") || has("connect") || has("Connection") || has("timed out") || has("Timeout") ||
       has("no answer")) {
-    d.fail("connection", error + "; check basicURL, this machine's network and its firewall");
+    d.fail("service connection", error + "; check basicURL, this machine's network and its firewall");
     return;
   }
-  d.ok("connection", "reached " + host);
-  d.fail("login", error + "; check login and password (and basicURL's path) in the configuration");
+  d.ok("service connection", "reached " + host);
+  d.fail("service login", error + "; check login and password (and basicURL's path) in the configuration");
 }
 
 void checkService(Diagnosis& d) {
@@ -248,23 +248,23 @@ void checkService(Diagnosis& d) {
   const std::string host = hostOf(basicURL, scheme);
   std::string error;
   bool loggedIn = false;
-  quietly(d, "login", [&] { loggedIn = getLoginParams(error); });
+  quietly(d, "service login", [&] { loggedIn = getLoginParams(error); });
   if (!loggedIn) {
     sayLoginFailure(d, host, error);
     return;
   }
-  d.ok("connection", "reached " + host);
+  d.ok("service connection", "reached " + host);
   if (scheme == "https")
-    d.say(sslVerify ? Verdict::kOk : Verdict::kWarning, "TLS",
+    d.say(sslVerify ? Verdict::kOk : Verdict::kWarning, "service TLS",
           sslVerify ? "the service's certificate and host name are verified" : "not verified (sslVerify=\"0\")");
-  d.ok("login", login + " logged in as " + (nameUser.empty() ? std::string("(no nameUser given)") : nameUser));
+  d.ok("service login", login + " logged in as " + (nameUser.empty() ? std::string("(no nameUser given)") : nameUser));
 
   const bool fromTheStart = lastDocDT == "0";
   const std::string from = fromTheStart ? std::string(kFirstDocDT) : lastDocDT;
   std::string docs;
-  quietly(d, "documents", [&] { docs = getAllDocsByKind(from, currentTimeText(), "2,5", error); });
+  quietly(d, "service documents", [&] { docs = getAllDocsByKind(from, currentTimeText(), "2,5", error); });
   if (!error.empty()) {
-    d.fail("documents", error + "; the service answered the login but not the document query: check kkmNum, or "
+    d.fail("service documents", error + "; the service answered the login but not the document query: check kkmNum, or "
                                 "ask the service's support");
     return;
   }
@@ -274,7 +274,7 @@ void checkService(Diagnosis& d) {
     if (getIntFromJSON(one, "docKind") == kShiftClosingKind && serviceInstant(getStringFromJSON(one, "docDt")) > after)
       ++closings;
   });
-  d.ok("documents", std::to_string(closings) + " closed shift(s) of register " + kkmNum + " waiting since lastDocDT " +
+  d.ok("service documents", std::to_string(closings) + " closed shift(s) of register " + kkmNum + " waiting since lastDocDT " +
                         lastDocDT);
 }
 

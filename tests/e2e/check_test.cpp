@@ -70,7 +70,7 @@ TEST_F(CheckTest, SaysWhatIsWrongAndChangesNothing) {
          t.writeConfig("0");
          writeFileBytes(t.config(), replaced(readFileBytes(t.config()), "demo-pass", "wrong"));
        },
-       -3, "FAILED   login: "},
+       -3, "FAILED   service login: "},
       {"an untrusted certificate",
        [](CheckTest& t, const std::string&) {
          const std::string cert = t.dir.file("cert.pem"), key = t.dir.file("key.pem");
@@ -81,7 +81,7 @@ TEST_F(CheckTest, SaysWhatIsWrongAndChangesNothing) {
          writeFileBytes(t.config(), replaced(readFileBytes(t.config()), t.sim->baseUrl(),
                                              "https://localhost:" + std::to_string(t.sim->port()) + "/api/"));
        },
-       -3, "FAILED   TLS: "},
+       -3, "FAILED   service TLS: "},
       {"an exchange folder that cannot be written",
        [](CheckTest& t, const std::string& exchange) {
          t.writeConfig("0");
