@@ -268,6 +268,7 @@ must() {
 has_text() { grep -a -q -F -e "$2" "$1"; }
 lacks_text() { ! grep -a -q -F -e "$2" "$1"; }
 same_bytes() { cmp -s "$1" "$2"; }
+no_file() { [[ ! -e "$1" ]]; }
 line_count_is() { [[ $(tr -cd '\n' < "$1" | wc -c) == "$2" ]]; }
 no_temporaries() { [[ -z "$(find "$work" -path "$work/.*" -prune -o -name '*.tmp' -print)" ]]; }
 request_count() { find "$work/$sim_dir/requests" -name '*.req' 2> /dev/null | wc -l; }
@@ -352,6 +353,21 @@ scenario_import_https_untrusted() {
   config gen 'p&ss "word"' https://localhost 0 0000000000077777 ca.pem
   step import ImportData.xml
   expect 253
+}
+
+# check, as an admin runs it: a good set-up, then a wrong password; the
+# diagnosis changes nothing, so the files are compared as after any step.
+scenario_check() {
+  serve --data "$root/demo/cloud-data.json"
+  cp "$root/demo/ExportData.xml" "$work/ExportData.xml"
+  config demo demo-pass http://127.0.0.1 0 0001234567890123
+  step check ImportData.xml
+  must "the good set-up has no FAILED line" lacks_text "$work/.steps/1.out" "FAILED"
+  config demo wrong-pass http://127.0.0.1 0 0001234567890123
+  step check ImportData.xml
+  must "the wrong password fails the login" has_text "$work/.steps/2.out" "FAILED   service login: "
+  must "the check writes no ImportData file" no_file "$work/ImportData.xml"
+  expect 0 253
 }
 
 # The service fails the document query, then cuts an answer short.
@@ -626,7 +642,7 @@ scenario_run_log() {
   expect 0 0 253 0 0
 }
 
-scenarios=(export export_debug import_demo import_generated_debug import_https import_https_untrusted
+scenarios=(check export export_debug import_demo import_generated_debug import_https import_https_untrusted
   import_service_faults lock_overlap config_read_only config_locked stale_temporaries cyrillic_folder
   unicode_folder long_path version utf8_config config_shape run_log)
 [[ $# -gt 0 ]] && scenarios=("$@")

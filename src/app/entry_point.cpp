@@ -27,7 +27,9 @@ constexpr const char* kUsage =
     "3. Full xml filename (with filepath)";
 
 // What --help adds to the usage message.
-constexpr const char* kOptions = "Or: --version shows the program's version, --help this text.";
+constexpr const char* kOptions =
+    "Or: check CONFIG_FILE EXCHANGE_FILE diagnoses the set-up and changes nothing; --version shows the program's "
+    "version, --help this text.";
 
 // Why the password may be read on its way to the service ("" when it is
 // not): a plain http:// address, or the certificate check switched off.

@@ -757,10 +757,12 @@ bool mayWrite(const std::string& path) {
 #ifdef _WIN32
   const std::size_t slash = path.find_last_of("\\/");
   const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
-  const DWORD attributes = GetFileAttributesA(path.c_str());
+  const WidePath wide = widePath(path), wideFolder = widePath(folder);
+  if (!wide.ok() || !wideFolder.ok()) return false;
+  const DWORD attributes = GetFileAttributesW(wide.c_str());
   if (attributes != INVALID_FILE_ATTRIBUTES)
     return (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) == 0;
-  const DWORD folderAttributes = GetFileAttributesA(folder.c_str());
+  const DWORD folderAttributes = GetFileAttributesW(wideFolder.c_str());
   return folderAttributes != INVALID_FILE_ATTRIBUTES && (folderAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 #else
   const std::size_t slash = path.find_last_of('/');
@@ -952,12 +954,17 @@ void FileLock::release() {
 
 FileLock::Look FileLock::look(const std::string& path, LockHolder& holder, std::string& error) {
   holder = LockHolder();
-  HANDLE h = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+  const WidePath wide = widePath(path);
+  if (!wide.ok()) {
+    error = "cannot open it: " + wide.problem;
+    return Look::kFailed;
+  }
+  HANDLE h = CreateFileW(wide.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                          nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (h == INVALID_HANDLE_VALUE) {
     const DWORD e = GetLastError();
     if (e == ERROR_FILE_NOT_FOUND || e == ERROR_PATH_NOT_FOUND) return Look::kMissing;
-    error = "cannot open it (Windows error " + std::to_string(e) + ")";
+    error = "cannot open it: " + windowsErrorText(e);
     return Look::kFailed;
   }
   // A shared lock on the byte the runs lock, let go at once: it is granted
@@ -974,7 +981,7 @@ FileLock::Look FileLock::look(const std::string& path, LockHolder& holder, std::
       if (ReadFile(h, text, sizeof text - 1, &got, &start)) holder = parseHolderRecord(text, got);
       result = Look::kBusy;
     } else {
-      error = "cannot look at its lock (Windows error " + std::to_string(e) + ")";
+      error = "cannot look at its lock: " + windowsErrorText(e);
     }
     CloseHandle(h);
     return result;

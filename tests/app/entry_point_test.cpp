@@ -26,7 +26,9 @@ TEST(entryPoint, TooFewArgumentsPrintTheUsageInWindows1251) {
 // Asked for by an admin or an installer: standard output, success, nothing
 // read (whatever follows).
 TEST(entryPoint, VersionAndHelpGoToStandardOutput) {
-  const std::string usage = kUsageLine + "Or: --version shows the program's version, --help this text.\n";
+  const std::string usage = kUsageLine +
+                            "Or: check CONFIG_FILE EXCHANGE_FILE diagnoses the set-up and changes nothing; --version "
+                            "shows the program's version, --help this text.\n";
   const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
       {{"--version"}, std::string("kkmbridge ") + KKM_VERSION + "\n"},
       {{"--version", "absent.xml", "x.xml"}, std::string("kkmbridge ") + KKM_VERSION + "\n"},
