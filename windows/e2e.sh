@@ -362,7 +362,7 @@ scenario_check() {
   cp "$root/demo/ExportData.xml" "$work/ExportData.xml"
   config demo demo-pass http://127.0.0.1 0 0001234567890123
   step check ImportData.xml
-  must "the good set-up has no FAILED line" lacks_text "$work/.steps/1.out" "FAILED"
+  must "the good set-up has no FAILED line" lacks_text "$work/.steps/1.out" "FAILED   "
   config demo wrong-pass http://127.0.0.1 0 0001234567890123
   step check ImportData.xml
   must "the wrong password fails the login" has_text "$work/.steps/2.out" "FAILED   service login: "
