@@ -14,6 +14,7 @@
 #include "config/settings.h"
 #include "files/atomic_file.h"
 #include "files/messages.h"
+#include "files/paths.h"
 #include "files/run_log.h"
 #include "platform/platform.h"
 #include "text/date_time.h"
@@ -69,7 +70,7 @@ int runOnce(int argc, const char* const argv[], RunReport& report, std::string& 
   readInitialPreferences(configFileName);
   if (basicURL.empty()) {
     report.did = "the configuration names no service address (basicURL)";
-    return kExitNoService;
+    return kExitUnusableConfig;
   }
   if (mode != "export" && mode != "import") {
     report.did = "unknown mode \"" + mode + "\"";

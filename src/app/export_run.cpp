@@ -11,8 +11,9 @@
 #include "config/settings.h"
 #include "files/atomic_file.h"
 #include "files/messages.h"
+#include "files/paths.h"
+#include "files/root_tag.h"
 #include "files/text_file.h"
-#include "report/root_tag.h"
 #include "text/date_time.h"
 
 bool rootHasAttribute(std::string_view xml, const char* rootName, const char* attributeName) {

@@ -21,7 +21,7 @@
 // closed shift no file is written. Reports on standard output or, for a failure, standard error, one
 // line each; values mended on the way get a warning each, and so does a
 // goods file of 1C's beside the exchange file that is in the other format.
-// Returns kExitOk, kExitRunFailed, or kExitNoService for a formatVersion it
+// Returns kExitOk, kExitRunFailed, or kExitUnusableConfig for a formatVersion it
 // does not write.
 // When `report` is given it receives what the run did, for the run log.
 int runImport(const std::string& fileName, const std::string& configFileName, const DocumentQuery& query,

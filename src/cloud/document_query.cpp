@@ -128,18 +128,8 @@ namespace {
 // The first bytes of `answer` as one line: control bytes written \xNN.
 std::string answerQuote(std::string_view answer) {
   static constexpr std::size_t kQuoted = 100;
-  static constexpr char kHex[] = "0123456789ABCDEF";
   std::string quote;
-  for (const char ch : answer.substr(0, kQuoted)) {
-    const unsigned char c = static_cast<unsigned char>(ch);
-    if (c < 0x20 || c == 0x7F) {
-      quote += "\\x";
-      quote += kHex[c >> 4];
-      quote += kHex[c & 0xF];
-    } else {
-      quote += ch;
-    }
-  }
+  appendQuotedBytes(quote, answer.substr(0, kQuoted));
   return quote;
 }
 

@@ -3,6 +3,7 @@
 #include <curl/curl.h>
 
 #include <algorithm>
+#include <initializer_list>
 #include <memory>
 #include <new>
 #include <string_view>
@@ -21,6 +22,8 @@ struct HeaderListDeleter {
 };
 using EasyHandle = std::unique_ptr<CURL, EasyHandleDeleter>;
 using HeaderList = std::unique_ptr<curl_slist, HeaderListDeleter>;
+
+long stallTime = kStallSeconds;
 
 // Set when the request under way was stopped for passing kMaxAnswerBytes.
 bool answerTooLarge = false;
@@ -130,7 +133,7 @@ std::string setCommonOptions(CURL* handle) {
   curl_easy_setopt(handle, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(kMaxAnswerBytes));
   curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT, kConnectTimeoutSeconds);
   curl_easy_setopt(handle, CURLOPT_LOW_SPEED_LIMIT, 1L);
-  curl_easy_setopt(handle, CURLOPT_LOW_SPEED_TIME, kStallSeconds);
+  curl_easy_setopt(handle, CURLOPT_LOW_SPEED_TIME, stallTime);
   curl_easy_setopt(handle, CURLOPT_TIMEOUT, kTransferTimeLimitSeconds);
   if (debugOn()) {
     curl_easy_setopt(handle, CURLOPT_DEBUGFUNCTION, traceLines);
@@ -164,7 +167,50 @@ RequestOutcome notMade(std::string reason) {
   return outcome;
 }
 
+// One request to `url`, made ready for the transfer: the answer goes to
+// serviceAnswer; Basic authentication with `userPassword` when it is given
+// or `alwaysAuthenticate` (a POST passes even an empty one); `headerLines`
+// replace the library's own; the options of every request are set.
+// `problem` tells why the request cannot be made ("" when it can).
+struct Request {
+  Request(const std::string& url, const std::string& userPassword, bool alwaysAuthenticate,
+          std::initializer_list<const char*> headerLines)
+      : handle(curl_easy_init()) {
+    CURL* h = handle.get();
+    if (h == nullptr) {
+      problem = "cannot create an HTTP handle";
+      return;
+    }
+    curl_easy_setopt(h, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(h, CURLOPT_HEADER, 0L);
+    curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, writeAnswerCallback);
+    curl_easy_setopt(h, CURLOPT_WRITEDATA, &serviceAnswer);
+    curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, reserveForContentLength);
+    curl_easy_setopt(h, CURLOPT_HEADERDATA, &serviceAnswer);
+    if (alwaysAuthenticate || !userPassword.empty()) {
+      curl_easy_setopt(h, CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_BASIC));
+      curl_easy_setopt(h, CURLOPT_USERPWD, userPassword.c_str());
+    }
+    for (const char* line : headerLines) {
+      curl_slist* head = curl_slist_append(headers.get(), line);
+      if (head == nullptr) break;  // out of memory: the list so far stays owned
+      (void)headers.release();
+      headers.reset(head);
+    }
+    if (headers) curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers.get());
+    problem = setCommonOptions(h);
+  }
+
+  // The header list is declared first so that it outlives the handle that uses it.
+  HeaderList headers;
+  EasyHandle handle;
+  std::string problem;
+};
+
 }  // namespace
+
+long stallSeconds() { return stallTime; }
+void setStallSeconds(long seconds) { stallTime = seconds; }
 
 std::string RequestOutcome::failureText() const {
   if (!completed) return error.empty() ? "the transfer failed" : error;
@@ -200,43 +246,25 @@ int sendPostRequest(const std::string& url, const std::string& userPassword, con
   RequestGuard guard;
   RequestOutcome ignored;
   RequestOutcome& result = outcome ? *outcome : ignored;
-  // The header list is declared first so that it outlives the handle that uses it.
-  HeaderList headers;
-  EasyHandle handle(curl_easy_init());
-  if (!handle) {
-    result = notMade("cannot create an HTTP handle");
-    return 0;
+  // "Expect:" keeps the library from waiting for an interim 100 answer before the body.
+  Request request(url, userPassword, true,
+                  {"Accept: application/xml, text/plain, application/problem+json",
+                   "Content-Type: application/x-www-form-urlencoded", "Expect:"});
+  if (!request.problem.empty()) {
+    result = notMade(std::move(request.problem));
+    return -1;
   }
-  CURL* h = handle.get();
-  curl_easy_setopt(h, CURLOPT_URL, url.c_str());
-  curl_easy_setopt(h, CURLOPT_HEADER, 0L);
-  curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, writeAnswerCallback);
-  curl_easy_setopt(h, CURLOPT_WRITEDATA, &serviceAnswer);
-  curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, reserveForContentLength);
-  curl_easy_setopt(h, CURLOPT_HEADERDATA, &serviceAnswer);
-  curl_easy_setopt(h, CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_BASIC));
-  curl_easy_setopt(h, CURLOPT_USERPWD, userPassword.c_str());
+  CURL* h = request.handle.get();
+  // The agent text the service has always had from this program: its side
+  // may tell the program's requests by it.
   curl_easy_setopt(h, CURLOPT_USERAGENT, "Linux C  libcurl");
   curl_easy_setopt(h, CURLOPT_POST, 1L);
   // The library reads the caller's body in place during the transfer.
   curl_easy_setopt(h, CURLOPT_POSTFIELDS, body.c_str());
+  // The size set last holds: -1 has the library measure the body up to its
+  // zero terminator (the bodies built for the service hold no zero byte).
   curl_easy_setopt(h, CURLOPT_POSTFIELDSIZE, static_cast<long>(body.size()));
   curl_easy_setopt(h, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(-1));
-
-  // "Expect:" keeps the library from waiting for an interim 100 answer before the body.
-  for (const char* line : {"Accept: application/xml, text/plain, application/problem+json",
-                           "Content-Type: application/x-www-form-urlencoded", "Expect:"}) {
-    curl_slist* head = curl_slist_append(headers.get(), line);
-    if (head == nullptr) break;  // out of memory: the list so far stays owned
-    (void)headers.release();
-    headers.reset(head);
-  }
-  curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers.get());
-  std::string problem = setCommonOptions(h);
-  if (!problem.empty()) {
-    result = notMade(std::move(problem));
-    return -1;
-  }
   curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT, connectTimeoutSeconds);
   curl_easy_setopt(h, CURLOPT_TIMEOUT, timeoutSeconds);
   return perform(h, result) == CURLE_OK ? 0 : -1;
@@ -247,27 +275,10 @@ int sendGetRequest(const std::string& url, const std::string& userPassword, Requ
   RequestGuard guard;
   RequestOutcome ignored;
   RequestOutcome& result = outcome ? *outcome : ignored;
-  EasyHandle handle(curl_easy_init());
-  if (!handle) {
-    result = notMade("cannot create an HTTP handle");
-    return static_cast<int>(serviceAnswer.size());
-  }
-  CURL* h = handle.get();
-  curl_easy_setopt(h, CURLOPT_URL, url.c_str());
-  curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, writeAnswerCallback);
-  curl_easy_setopt(h, CURLOPT_WRITEDATA, &serviceAnswer);
-  curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, reserveForContentLength);
-  curl_easy_setopt(h, CURLOPT_HEADERDATA, &serviceAnswer);
-  if (!userPassword.empty()) {
-    curl_easy_setopt(h, CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_BASIC));
-    curl_easy_setopt(h, CURLOPT_USERPWD, userPassword.c_str());
-  }
-  // An unattended run must not wait for ever on a service that stopped answering.
-  std::string problem = setCommonOptions(h);
-  if (!problem.empty()) {
-    result = notMade(std::move(problem));
-    return static_cast<int>(serviceAnswer.size());
-  }
-  perform(h, result);
+  Request request(url, userPassword, false, {});
+  if (request.problem.empty())
+    perform(request.handle.get(), result);
+  else
+    result = notMade(std::move(request.problem));
   return static_cast<int>(serviceAnswer.size());
 }

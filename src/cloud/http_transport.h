@@ -15,6 +15,11 @@ inline constexpr long kConnectTimeoutSeconds = 10;
 inline constexpr long kStallSeconds = 60;
 inline constexpr long kTransferTimeLimitSeconds = 30 * 60;
 
+// The stall time requests use: kStallSeconds unless set otherwise (the
+// tests shorten it, so that a stalled answer is given up in a second).
+long stallSeconds();
+void setStallSeconds(long seconds);
+
 // The largest answer the program takes in: a transfer whose announced
 // length or whose bytes pass it is stopped, and the request fails with a
 // line that says so, long before a 32-bit process runs out of memory.
@@ -42,15 +47,17 @@ std::string takeServiceAnswer();
 // https:// addresses are reached, also through a redirect.
 //
 // POSTs `body` to `url` with the service's headers. Returns 0 when the
-// transfer completed (whatever the HTTP status), -1 when it failed or another
-// request was in progress (serviceAnswer is then untouched). Bytes received
+// transfer completed (whatever the HTTP status), -1 when it failed, could
+// not be made, or another request was in progress (serviceAnswer is then
+// untouched). Bytes received
 // before a failure stay in serviceAnswer.
 // When `outcome` is given it receives what became of the request.
 int sendPostRequest(const std::string& url, const std::string& userPassword, const std::string& body,
                     long connectTimeoutSeconds, long timeoutSeconds, RequestOutcome* outcome = nullptr);
 
-// GETs `url`. Returns the length of serviceAnswer afterwards, or -1 when
-// another request was in progress.
+// GETs `url`, with Basic authentication only when `userPassword` is given.
+// Returns the length of serviceAnswer afterwards (also when the transfer
+// failed or could not be made), or -1 when another request was in progress.
 int sendGetRequest(const std::string& url, const std::string& userPassword, RequestOutcome* outcome = nullptr);
 
 // libcurl write callback: appends the chunk to the std::string at `target`.

@@ -68,8 +68,3 @@ bool isTemporaryNameOf(const std::string& name, const std::string& targetName, l
 // ended (killed between two writes), except `keepName`. The files of a
 // process that still runs are left alone.
 void removeStaleTemporaries(const std::string& targetPath, const std::string& keepName = "");
-
-// The folder part of `path` with its separator ("" for a bare name), and
-// the name without it.
-std::string folderOf(const std::string& path);
-std::string nameOf(const std::string& path);

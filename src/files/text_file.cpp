@@ -1,5 +1,6 @@
 #include "files/text_file.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -42,7 +43,11 @@ std::string megabytes(unsigned long long bytes) { return std::to_string(bytes / 
 
 }  // namespace
 
-FileRead readFile(const std::string& path, std::size_t maxBytes) {
+namespace {
+
+// readFile, or with `startOnly` the first `maxBytes` bytes of the file
+// instead of a refusal when it holds more.
+FileRead readUpTo(const std::string& path, std::size_t maxBytes, bool startOnly) {
   FileRead result;
   std::FILE* raw = nullptr;
   switch (platform::openForReading(path, raw, result.reason)) {
@@ -60,17 +65,21 @@ FileRead readFile(const std::string& path, std::size_t maxBytes) {
     // The size up front, where the system tells it, so that a large file is
     // read without being copied over and over as the text grows.
     const long long size = platform::regularFileSize(in.get());
-    if (size > 0 && static_cast<unsigned long long>(size) > maxBytes) {
+    if (size > 0 && static_cast<unsigned long long>(size) > maxBytes && !startOnly) {
       result.status = FileStatus::kFailed;
       result.reason = "it holds " + megabytes(static_cast<unsigned long long>(size)) + ", more than the " +
                       megabytes(maxBytes) + " the program reads";
       return result;
     }
     if (size > 0 && static_cast<unsigned long long>(size) < result.text.max_size())
-      result.text.reserve(static_cast<std::size_t>(size));
+      result.text.reserve(static_cast<std::size_t>(std::min<unsigned long long>(size, maxBytes)));
     char buffer[64 * 1024];
     std::size_t got;
     while ((got = std::fread(buffer, 1, sizeof buffer, in.get())) > 0) {
+      if (startOnly && got >= maxBytes - result.text.size()) {
+        result.text.append(buffer, maxBytes - result.text.size());
+        break;
+      }
       if (got > maxBytes - result.text.size()) {  // it grew while being read
         std::string().swap(result.text);
         result.status = FileStatus::kFailed;
@@ -94,6 +103,12 @@ FileRead readFile(const std::string& path, std::size_t maxBytes) {
   result.status = FileStatus::kFound;
   return result;
 }
+
+}  // namespace
+
+FileRead readFile(const std::string& path, std::size_t maxBytes) { return readUpTo(path, maxBytes, false); }
+
+FileRead readFileStart(const std::string& path, std::size_t maxBytes) { return readUpTo(path, maxBytes, true); }
 
 FileRead readTextFile(const std::string& path) {
   FileRead result = readFile(path);

@@ -28,6 +28,10 @@ struct FileRead {
 // and a file of more than `maxBytes` bytes (refused before it is read).
 FileRead readFile(const std::string& path, std::size_t maxBytes = std::numeric_limits<std::size_t>::max());
 
+// The first `maxBytes` bytes of the file at `path` (all of a shorter one),
+// with readFile's statuses and refusals.
+FileRead readFileStart(const std::string& path, std::size_t maxBytes);
+
 // Reads the file at `path` as one text with every line end dropped: the
 // lines are joined directly, with no separator. CR LF and LF line ends read
 // the same on every platform (a CR is dropped only in front of a LF). On the

@@ -1,5 +1,6 @@
 #include "report/check_lists.h"
 
+#include "cloud/document_kinds.h"
 #include "config/debug_dump.h"
 #include "report/check_element.h"
 #include "report/xml_elements.h"

@@ -8,8 +8,6 @@
 
 #include "report/value_rules.h"
 
-inline constexpr int kCashOutcomeKind = 130;
-
 // The shift number (t1038) in the body of `oneDocString` when it is a whole
 // number (1C reads ShiftNumber as one and stops its load on anything else);
 // "" when it has none, or "0", or only empty text. A value that is there but

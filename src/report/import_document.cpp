@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "files/text_file.h"
-#include "report/kept_until_exit.h"
+#include "files/kept_until_exit.h"
 #include "report/xml_elements.h"
 
 namespace {

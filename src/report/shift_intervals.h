@@ -11,16 +11,8 @@
 #include <unordered_set>
 #include <vector>
 
+#include "cloud/document_kinds.h"
 #include "report/xml_elements.h"
-
-// Document kinds of the service.
-inline constexpr int kShiftOpeningKind = 2;
-inline constexpr int kShiftClosingKind = 5;
-
-// Kinds lists sent with the document queries, exactly as the service gets them.
-inline constexpr const char* kShiftKinds = "2,5";
-inline constexpr const char* kCheckKinds = "3,4";
-inline constexpr const char* kIncomeOutcomeKinds = "129, 130";
 
 // lastDocDT "0" means from the very beginning, which is this date.
 inline constexpr const char* kFirstDocDT = "2020-03-01T00:00:00.000+0000";

@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "text/escaping.h"
+
 namespace {
 
 constexpr std::size_t kMaxCodeLength = 36;    // maxLength of 1C's code type
@@ -121,15 +123,7 @@ std::string shownValue(std::string_view value, bool allBytes) {
     while (end > 0 && isContinuation(static_cast<unsigned char>(value[end]))) --end;
   }
   std::string out = "\"";
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  for (std::size_t i = 0; i < end; ++i) {
-    const auto c = static_cast<unsigned char>(value[i]);
-    if (c < 0x20 || c == 0x7F || (allBytes && c >= 0x80)) {
-      out.append("\\x").append(1, kHex[c >> 4]).append(1, kHex[c & 0xF]);
-    } else {
-      out += static_cast<char>(c);
-    }
-  }
+  appendQuotedBytes(out, value.substr(0, end), allBytes);
   if (end < value.size()) out += "...";
   out += '"';
   return out;

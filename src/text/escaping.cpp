@@ -80,3 +80,16 @@ std::string percentEncode(std::string_view text) {
   }
   return out;
 }
+
+void appendQuotedBytes(std::string& out, std::string_view text, bool highBytes) {
+  for (const char ch : text) {
+    const unsigned char c = static_cast<unsigned char>(ch);
+    if (c < 0x20 || c == 0x7F || (highBytes && c >= 0x80)) {
+      out += "\\x";
+      out.push_back(kHexDigits[c >> 4]);
+      out.push_back(kHexDigits[c & 0xF]);
+    } else {
+      out.push_back(ch);
+    }
+  }
+}

@@ -1,4 +1,5 @@
-// Escaping of the values the program writes into JSON texts and URLs.
+// Escaping of the values the program writes into JSON texts and URLs, and
+// of the bytes its messages quote.
 #pragma once
 
 #include <string>
@@ -23,3 +24,8 @@ std::string escapeForJsonString(std::string_view text);
 // `text` percent-encoded for a URL query value: letters, digits and - _ . ~
 // unchanged, every other byte as %XX.
 std::string percentEncode(std::string_view text);
+
+// Appends `text` to `out` for a message line: control bytes (below 0x20,
+// and 0x7F) are written \xNN, and so are bytes of 0x80 and above when
+// `highBytes` is set; every other byte passes unchanged.
+void appendQuotedBytes(std::string& out, std::string_view text, bool highBytes = false);

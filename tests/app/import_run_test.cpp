@@ -632,12 +632,12 @@ TEST_F(ImportRunTest, WritesTheFormatThatFormatVersionNames) {
            " is written in 3.0.0.3: set formatVersion=\"3000\" on config/importparams/import in " + config + "\n"},
       {"absent, 1C's goods in 3.0.0.3", "", goods(ns3003), kExitOk, ns3000, "set formatVersion=\"3003\""},
       {"goods file in no format of 1C's", "", goods("urn:other"), kExitOk, ns3000, ""},
-      {"3.0", " formatVersion=\"3.0\"", "", kExitNoService, "",
+      {"3.0", " formatVersion=\"3.0\"", "", kExitUnusableConfig, "",
        "kkmbridge: formatVersion=\"3.0\" on config/importparams/import in " + config +
            " is no format this program writes: set 3000, 3001, 3002 or 3003 (format 3.0, 3.0.0.1, 3.0.0.2 or "
            "3.0.0.3)"},
-      {"3004", " formatVersion=\"3004\"", goods(ns3003), kExitNoService, "", "formatVersion=\"3004\" on"},
-      {"empty", " formatVersion=\"\"", goods(ns3003), kExitNoService, "", "formatVersion=\"\" on"},
+      {"3004", " formatVersion=\"3004\"", goods(ns3003), kExitUnusableConfig, "", "formatVersion=\"3004\" on"},
+      {"empty", " formatVersion=\"\"", goods(ns3003), kExitUnusableConfig, "", "formatVersion=\"\" on"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

@@ -230,12 +230,33 @@ TEST_F(CloudClientTest, DocumentQueryFailuresAreTold) {
   EXPECT_EQ("", error);
 }
 
-TEST_F(CloudClientTest, TransportTimeOutFailsTheRequest) {
-  start({"--fault", "1:delay=3000"});
-  RequestOutcome outcome;
-  EXPECT_EQ(-1, sendPostRequest(basicURL + "WebDataPackPost", "", "{}", 10, 1, &outcome));
-  EXPECT_FALSE(outcome.completed);
-  EXPECT_NE(std::string::npos, outcome.failureText().find("timed out")) << outcome.failureText();
+// A service that holds its answer: the request is given up when nothing
+// arrives for the stall time (a minute unless shortened, as here) or when
+// the whole request passes its time limit.
+TEST_F(CloudClientTest, AHeldAnswerFailsTheRequest) {
+  EXPECT_EQ(60, stallSeconds());
+  struct Case {
+    const char* name;
+    long stall;
+    long timeLimit;
+    const char* reason;
+  };
+  const Case cases[] = {
+      {"past the time limit", 60, 1, "timed out"},
+      {"stalled", 1, 60, "too slow"},
+  };
+  // The stall is told after a few seconds of no bytes (the library measures
+  // over a window of seconds, and the request's own bytes count at first).
+  start({"--fault", "1:delay=3000", "--fault", "2:delay=10000"});
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    setStallSeconds(c.stall);
+    RequestOutcome outcome;
+    EXPECT_EQ(-1, sendPostRequest(basicURL + "WebDataPackPost", "", "{}", 10, c.timeLimit, &outcome));
+    setStallSeconds(kStallSeconds);
+    EXPECT_FALSE(outcome.completed);
+    EXPECT_NE(std::string::npos, outcome.failureText().find(c.reason)) << outcome.failureText();
+  }
 }
 
 TEST_F(CloudClientTest, TransportReportsStatusAndKeepsErrorBodies) {

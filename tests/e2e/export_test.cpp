@@ -105,8 +105,9 @@ TEST_F(ExportTest, AFileRewrittenDuringTheUploadIsLeftForTheNextRun) {
   const std::string sent = readFileBytes(e2e::kDemoGoods);
   writeFileBytes(goodsFile(), sent);
   const std::string newer = sent + "<!-- written by 1C during the upload -->\n";
+  // 1C writes once the upload has reached the service (which holds it).
   std::thread oneC([&] {
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    waitForFile(currentLogDir() + "/2.req", std::chrono::seconds(20));
     writeFileBytes(goodsFile() + ".new", newer);
     std::rename((goodsFile() + ".new").c_str(), goodsFile().c_str());
   });

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "files/atomic_file.h"
+#include "files/paths.h"
 #include "platform/platform.h"
 #include "test_files.h"
 

@@ -138,15 +138,6 @@ std::unique_ptr<ScopedTempDir> CrashConsistency::dataDir;
 nlohmann::ordered_json CrashConsistency::data;
 std::vector<Shift> CrashConsistency::shifts;
 
-bool waitForFile(const std::string& path, std::chrono::milliseconds timeout) {
-  const auto until = Clock::now() + timeout;
-  while (!fileExists(path)) {
-    if (Clock::now() >= until) return false;
-    std::this_thread::sleep_for(std::chrono::microseconds(500));
-  }
-  return true;
-}
-
 // Killed while the service holds each request in turn.
 TEST_F(CrashConsistency, KilledWhileEachRequestIsHeld) {
   Tally tally;

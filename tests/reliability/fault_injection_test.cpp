@@ -6,7 +6,6 @@
 // with all its documents.
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <memory>
 #include <string>
 #include <vector>
@@ -104,28 +103,6 @@ TEST_P(FaultInjection, EachRequestInTurn) {
     EXPECT_EQ(shifts, got) << "shifts across both runs";
     EXPECT_EQ(shifts.back().closing, convertDateTimeTo1C(readConfig(config).lastDocDT));
   }
-}
-
-// A service that stops sending: the query is given up after a minute
-// without a byte (not after its ten-minute total, as before), and the next
-// run brings the shifts.
-TEST_F(FaultInjection, AStalledAnswerIsGivenUpAfterAMinute) {
-  ScopedTempDir dir;
-  const std::string config = dir.file("config.xml"), exchange = dir.file("ImportData.xml");
-  kkmtest::SimProcess sim({"--data", dataDir->file("data.json"), "--log-dir", dir.file("requests"), "--state",
-                           dir.file("state"), "--fault", "2:delay=75000"});
-  writeFileBytes(config, configText(sim.baseUrl()));
-  const auto start = std::chrono::steady_clock::now();
-  const ProgramResult first = runProgram(kBinary, {"import", config, exchange}, dir.path());
-  const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - start).count();
-  EXPECT_EQ(-3, first.exitCode) << first.err;
-  EXPECT_GE(seconds, 59);
-  EXPECT_LT(seconds, 75);
-  EXPECT_NE(std::string::npos, first.err.find("too slow")) << first.err;
-  EXPECT_FALSE(fileExists(exchange));
-  const ProgramResult second = runProgram(kBinary, {"import", config, exchange}, dir.path());
-  EXPECT_EQ(0, second.exitCode) << second.err;
-  EXPECT_EQ(shifts, loadAs1C(exchange));
 }
 
 INSTANTIATE_TEST_SUITE_P(Faults, FaultInjection, ::testing::ValuesIn(kFaults),

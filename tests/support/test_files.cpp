@@ -14,6 +14,7 @@
 #include <map>
 #include <sstream>
 #include <stdexcept>
+#include <thread>
 
 namespace fs = std::filesystem;
 
@@ -71,6 +72,15 @@ void writeFileBytes(const std::string& path, const std::string& bytes) {
 }
 
 bool fileExists(const std::string& path) { return fs::exists(fs::u8path(path)); }
+
+bool waitForFile(const std::string& path, std::chrono::milliseconds timeout) {
+  const auto until = std::chrono::steady_clock::now() + timeout;
+  while (!fileExists(path)) {
+    if (std::chrono::steady_clock::now() >= until) return false;
+    std::this_thread::sleep_for(std::chrono::microseconds(500));
+  }
+  return true;
+}
 
 const std::string& reachableCopyOf(const std::string& program) {
   static std::map<std::string, std::string> copies;

@@ -2,6 +2,7 @@
 // reads and writes in binary mode.
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <string>
 
@@ -38,6 +39,8 @@ class ScopedWorkingDir {
 std::string readFileBytes(const std::string& path);
 void writeFileBytes(const std::string& path, const std::string& bytes);
 bool fileExists(const std::string& path);
+// Waits until `path` exists; false when `timeout` passes first.
+bool waitForFile(const std::string& path, std::chrono::milliseconds timeout);
 
 // Runs `body` in a child process that has given up root's rights (when the
 // tests run as root), so that file permissions apply to it. Returns 0 when

@@ -1,9 +1,6 @@
-#include "report/root_tag.h"
+#include "files/root_tag.h"
 
-#include <cstdio>
-#include <memory>
-
-#include "platform/platform.h"
+#include "files/text_file.h"
 
 namespace {
 
@@ -73,11 +70,6 @@ const tinyxml2::XMLElement* parseRootStartTag(std::string_view xml, tinyxml2::XM
 
 const tinyxml2::XMLElement* readRootStartTag(const std::string& path, tinyxml2::XMLDocument& doc,
                                              std::size_t maxBytes) {
-  std::FILE* opened = nullptr;
-  std::string error;
-  if (platform::openForReading(path, opened, error) != platform::OpenResult::kOpened) return nullptr;
-  const std::unique_ptr<std::FILE, FileCloser> file(opened);
-  std::string head(maxBytes, '\0');
-  head.resize(std::fread(&head[0], 1, head.size(), file.get()));
-  return parseRootStartTag(head, doc);
+  const FileRead head = readFileStart(path, maxBytes);
+  return head.found() ? parseRootStartTag(head.text, doc) : nullptr;
 }
