@@ -1,6 +1,6 @@
 #include "app/run_lock.h"
 
-#include "files/atomic_file.h"
+#include "files/paths.h"
 
 std::string lockFileFor(const std::string& fileName) {
   return folderOf(fileName) + "~kkmbridge-" + nameOf(fileName) + ".lock";

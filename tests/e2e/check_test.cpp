@@ -7,7 +7,7 @@
 #include <map>
 
 #include "e2e_support.h"
-#include "files/atomic_file.h"
+#include "files/paths.h"
 #include "platform/platform.h"
 
 namespace {
