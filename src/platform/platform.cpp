@@ -1047,6 +1047,36 @@ void FileLock::release() {
   fd_ = -1;
 }
 
+namespace {
+
+// Whether the open lock file `fd` is one a run may use: a regular file of
+// this account's (another account could hold it for ever). Closes `fd` and
+// sets `error` when it is not.
+bool ownRegularLockFile(int fd, std::string& error) {
+  struct stat info {};
+  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    close(fd);
+    error = "it is " + kindOf(info.st_mode) + ", not a regular file";
+    return false;
+  }
+  if (info.st_uid != geteuid()) {
+    close(fd);
+    error = "it belongs to another account (user id " + std::to_string(info.st_uid) +
+            "), which could hold it for ever; remove it";
+    return false;
+  }
+  return true;
+}
+
+// What the process holding the lock on `fd` recorded of itself.
+LockHolder recordedHolder(int fd) {
+  char text[64] = {};
+  const ssize_t got = pread(fd, text, sizeof text - 1, 0);
+  return got > 0 ? parseHolderRecord(text, static_cast<std::size_t>(got)) : LockHolder();
+}
+
+}  // namespace
+
 FileLock::Look FileLock::look(const std::string& path, LockHolder& holder, std::string& error) {
   holder = LockHolder();
   const int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
@@ -1056,27 +1086,14 @@ FileLock::Look FileLock::look(const std::string& path, LockHolder& holder, std::
                            : "cannot open it: " + lastErrorText();
     return Look::kFailed;
   }
-  struct stat info {};
-  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-    close(fd);
-    error = "it is " + kindOf(info.st_mode) + ", not a regular file";
-    return Look::kFailed;
-  }
-  if (info.st_uid != geteuid()) {
-    close(fd);
-    error = "it belongs to another account (user id " + std::to_string(info.st_uid) +
-            "), which could hold it for ever; remove it";
-    return Look::kFailed;
-  }
+  if (!ownRegularLockFile(fd, error)) return Look::kFailed;
   // A shared lock, let go at once: it is granted only while no run holds
   // the exclusive one.
   if (flock(fd, LOCK_SH | LOCK_NB) != 0) {
     const int e = errno;
     Look result = Look::kFailed;
     if (e == EWOULDBLOCK) {
-      char text[64] = {};
-      const ssize_t got = pread(fd, text, sizeof text - 1, 0);
-      if (got > 0) holder = parseHolderRecord(text, static_cast<std::size_t>(got));
+      holder = recordedHolder(fd);
       result = Look::kBusy;
     } else {
       errno = e;
@@ -1112,18 +1129,9 @@ FileLock::Result FileLock::tryTake(const std::string& path, const std::string& m
     }
     return Result::kFailed;
   }
+  if (!ownRegularLockFile(fd, error)) return Result::kFailed;
   struct stat info {};
-  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-    close(fd);
-    error = "it is " + kindOf(info.st_mode) + ", not a regular file";
-    return Result::kFailed;
-  }
-  if (info.st_uid != geteuid()) {
-    close(fd);
-    error = "it belongs to another account (user id " + std::to_string(info.st_uid) +
-            "), which could hold it for ever; remove it";
-    return Result::kFailed;
-  }
+  fstat(fd, &info);
   if ((info.st_mode & 0777 & ~allowed) != 0 && fchmod(fd, info.st_mode & allowed & 0777) != 0) {
     error = "cannot narrow its permissions: " + lastErrorText();
     close(fd);
@@ -1133,9 +1141,7 @@ FileLock::Result FileLock::tryTake(const std::string& path, const std::string& m
   if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
     const int e = errno;
     if (e == EWOULDBLOCK) {
-      char text[64] = {};
-      const ssize_t got = pread(fd, text, sizeof text - 1, 0);
-      if (got > 0) holder = parseHolderRecord(text, static_cast<std::size_t>(got));
+      holder = recordedHolder(fd);
       close(fd);
       return Result::kBusy;
     }
