@@ -11,6 +11,18 @@
 
 namespace {
 
+// The basic settings or the import settings of the file at `path`, read as a run reads them.
+bool readBasic(const std::string& path) {
+  Configuration configuration;
+  readConfiguration(path, configuration);
+  return readInitialPreferences(configuration);
+}
+bool readImport(const std::string& path) {
+  Configuration configuration;
+  readConfiguration(path, configuration);
+  return readImportParams(configuration);
+}
+
 struct BasicSettings {
   std::string login, password, basicURL, caFile;
   int debugmode = 0;
@@ -20,7 +32,7 @@ struct BasicSettings {
   static BasicSettings read(const std::string& path) {
     BasicSettings s;
     resetSettings();
-    s.found = readInitialPreferences(path);
+    s.found = readBasic(path);
     s.login = ::login;
     s.password = ::password;
     s.basicURL = ::basicURL;
@@ -52,14 +64,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   const BasicSettings before = BasicSettings::read(path);
   resetSettings();
-  if (!readImportParams(path)) return 0;
+  if (!readImport(path)) return 0;
   const std::string kkm = kkmNum;
 
   static const std::string kStored = "2020-03-02T18:30:05.000+0300";
   std::string error;
   if (!saveLastShiftCloseDate(kStored, path, error)) return 0;
   resetSettings();
-  FUZZ_CHECK(readImportParams(path), "the rewritten file lost its import element");
+  FUZZ_CHECK(readImport(path), "the rewritten file lost its import element");
   FUZZ_CHECK(lastDocDT == kStored, "lastDocDT reads back as '" + lastDocDT + "'");
   FUZZ_CHECK(kkmNum == kkm, "kkmNum changed in the rewrite: '" + kkm + "' -> '" + kkmNum + "'");
   FUZZ_CHECK(BasicSettings::read(path) == before, "the rewrite changed the basic settings");

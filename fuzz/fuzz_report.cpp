@@ -64,9 +64,11 @@ std::vector<std::string_view> splitAnswers(std::string_view input) {
 // The import run with its lines dropped (it warns about odd values).
 int runQuietly(const std::string& exchange, const std::string& config, const DocumentQuery& query) {
   static const bool verbose = std::getenv("KKM_FUZZ_VERBOSE") != nullptr;
-  if (verbose) return runImport(exchange, config, query);
+  Configuration configuration;
+  readConfiguration(config, configuration);
+  if (verbose) return runImport(exchange, configuration, query);
   MessageSink previous = setMessageSink([](MessageStream, std::string_view) {});
-  const int code = runImport(exchange, config, query);
+  const int code = runImport(exchange, configuration, query);
   setMessageSink(std::move(previous));
   return code;
 }

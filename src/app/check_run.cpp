@@ -116,27 +116,24 @@ struct ConfigurationState {
   bool serviceKnown = false;  // basicURL and login are there to ask the service with
 };
 
-ConfigurationState checkConfiguration(Diagnosis& d, const std::string& configFileName) {
+ConfigurationState checkConfiguration(Diagnosis& d, const Configuration& configuration) {
   ConfigurationState state;
-  const std::string subject = "configuration " + configFileName;
-  const FileRead file = readTextFile(configFileName);
+  const std::string subject = "configuration " + configuration.fileName;
+  const FileRead& file = configuration.file;
   if (file.status != FileStatus::kFound) {
     d.fail(subject, (file.status == FileStatus::kNotFound ? std::string("there is no such file")
                                                          : "cannot be read: " + file.reason) +
                         "; give the full path of the configuration file");
     return state;
   }
-  tinyxml2::XMLDocument doc;
-  if (doc.Parse(file.text.data(), file.text.size()) != tinyxml2::XML_SUCCESS) {
+  const tinyxml2::XMLDocument& doc = configuration.document;
+  if (doc.Error()) {
     d.fail(subject, std::string("is no well-formed XML (") + doc.ErrorStr() +
                         "); correct it in an editor that shows XML errors, or start again from config.example.xml");
     return state;
   }
-  const tinyxml2::XMLElement* config = doc.FirstChildElement("config");
-  const tinyxml2::XMLElement* basic = config ? config->FirstChildElement("basicparams") : nullptr;
-  const tinyxml2::XMLElement* param = basic ? basic->FirstChildElement("param") : nullptr;
-  const tinyxml2::XMLElement* importParams = config ? config->FirstChildElement("importparams") : nullptr;
-  const tinyxml2::XMLElement* import = importParams ? importParams->FirstChildElement("import") : nullptr;
+  const tinyxml2::XMLElement* param = configuration.param();
+  const tinyxml2::XMLElement* import = configuration.import();
   if (param == nullptr || import == nullptr) {
     d.fail(subject, std::string("has no ") + (param == nullptr ? "config/basicparams/param" : "config/importparams/import") +
                         " element; start again from config.example.xml");
@@ -146,8 +143,8 @@ ConfigurationState checkConfiguration(Diagnosis& d, const std::string& configFil
 
   // The program's own readers, so that each value is taken as a run takes it.
   quietly(d, "configuration", [&] {
-    readInitialPreferences(configFileName);
-    readImportParams(configFileName);
+    readInitialPreferences(configuration);
+    readImportParams(configuration);
   });
   // The check writes no log or dump file, whatever debugmode says.
   const bool debug = debugOn();
@@ -279,7 +276,7 @@ void checkService(Diagnosis& d) {
                         lastDocDT);
 }
 
-void checkExchangeFolder(Diagnosis& d, const std::string& configFileName, std::string fileName, bool configUsable) {
+void checkExchangeFolder(Diagnosis& d, const Configuration& configuration, std::string fileName, bool configUsable) {
   const std::int64_t now = platform::now();
   std::string error;
   std::string target;
@@ -330,7 +327,7 @@ void checkExchangeFolder(Diagnosis& d, const std::string& configFileName, std::s
   }
 
   PendingCommit record;
-  if (configUsable && readPendingCommit(configFileName, record) && record.present()) {
+  if (configUsable && readPendingCommit(configuration, record) && record.present()) {
     static constexpr const char* kWhat[] = {
         "the next run finishes it: its file goes into place",
         "the next run confirms it: the exchange file is the one that run wrote",
@@ -400,11 +397,11 @@ void checkExchangeFolder(Diagnosis& d, const std::string& configFileName, std::s
 
 }  // namespace
 
-int runCheck(const std::string& configFileName, const std::string& fileName, RunReport& report) {
+int runCheck(const Configuration& configuration, const std::string& fileName, RunReport& report) {
   Diagnosis d;
-  const ConfigurationState config = checkConfiguration(d, configFileName);
+  const ConfigurationState config = checkConfiguration(d, configuration);
   if (config.serviceKnown) checkService(d);
-  checkExchangeFolder(d, configFileName, fileName, config.usable);
+  checkExchangeFolder(d, configuration, fileName, config.usable);
   const int exitCode = !config.usable ? kExitUnusableConfig : d.failed() > 0 ? kExitRunFailed : kExitOk;
   printLine("check: " + d.counts() + "; exit " + std::to_string(exitCode));
   report = {d.failed() > 0 ? RunOutcome::kFailed : RunOutcome::kOk, d.counts()};

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "app/run_report.h"
+#include "config/config_file.h"
 
 // Checks, in this order: the configuration (readable, well-formed, each
 // attribute), the service (connection, TLS, login, the shift documents
@@ -17,5 +18,6 @@
 // commit record, the ImportData file, the ExportData file beside it).
 // Returns kExitOk when nothing failed (warnings allowed), kExitUnusableConfig
 // when the configuration cannot be used, kExitRunFailed when another check
-// failed. `report` receives the counts for the run log.
-int runCheck(const std::string& configFileName, const std::string& fileName, RunReport& report);
+// failed. `configuration` is the configuration file as the run read it.
+// `report` receives the counts for the run log.
+int runCheck(const Configuration& configuration, const std::string& fileName, RunReport& report);

@@ -64,10 +64,13 @@ int runOnce(int argc, const char* const argv[], RunReport& report, std::string& 
   const std::string mode = argv[1];
   const std::string configFileName = argv[2];
   std::string fileName = argv[3];
-  // The diagnosis reads the configuration its own way and changes nothing.
-  if (mode == "check") return runCheck(configFileName, fileName, report);
+  // Read once: every stage of the run takes its values from this reading.
+  Configuration configuration;
+  readConfiguration(configFileName, configuration);
+  // The diagnosis looks at the configuration its own way and changes nothing.
+  if (mode == "check") return runCheck(configuration, fileName, report);
 
-  readInitialPreferences(configFileName);
+  readInitialPreferences(configuration);
   if (basicURL.empty()) {
     report.did = "the configuration names no service address (basicURL)";
     return kExitUnusableConfig;
@@ -125,7 +128,7 @@ int runOnce(int argc, const char* const argv[], RunReport& report, std::string& 
       return kExitRunFailed;
   }
   if (mode == "export") return runExport(fileName, &report);
-  return runImport(fileName, configFileName, &report);
+  return runImport(fileName, configuration, &report);
 }
 
 // The run's line in the run log: when it ended, the mode, the outcome, what

@@ -86,13 +86,11 @@ bool undoCommit(const std::string& configFileName, const PendingCommit& record, 
   return updateImportElement(configFileName, changes, error);
 }
 
-// Ends a commit that an earlier run began and did not finish (it was killed,
-// or the power went), as planPendingCommit decides, so that the shifts of
+// Ends the commit `record` that an earlier run began and did not finish (it
+// was killed, or the power went), as planPendingCommit decides, so that the shifts of
 // that run reach 1C exactly once. False (with the reason printed) when the
 // record cannot be settled now.
-bool settlePendingCommit(const std::string& fileName, const std::string& configFileName) {
-  PendingCommit record;
-  if (!readPendingCommit(configFileName, record) || !record.present()) return true;
+bool settlePendingCommit(const std::string& fileName, const std::string& configFileName, const PendingCommit& record) {
   const CommitPlan plan = planPendingCommit(fileName, record, lastDocDT);
   const std::string temporary = folderOf(fileName) + record.file;
   if (plan.plantedTemporary)
@@ -145,69 +143,87 @@ std::string refusedShiftAdvice(const ShiftWalkResult& walk, const std::string& c
   return "; every run stops at that shift until you " + moveOn + " to move past it, and enter that shift in 1C by hand";
 }
 
-int writeAndCommit(const std::string& fileName, const std::string& configFileName, const DocumentQuery& query,
-                   ImportDataFormat format, const ExchangeFileCheck& previous, RunReport& report) {
-  const std::string previousDocDT = lastDocDT;  // the walk only reads it
-  AtomicFile out(fileName);
+// The ImportData file written whole into `out`'s temporary file, not yet in
+// place. True when it holds shifts to commit; otherwise the run ends with
+// `exitCode`, its line said.
+bool writeReport(AtomicFile& out, const std::string& configFileName, const DocumentQuery& query,
+                 ImportDataFormat format, ImportDocumentResult& built, RunReport& report, int& exitCode) {
+  const std::string& fileName = out.targetPath();
+  exitCode = kExitRunFailed;
   std::string error;
   if (!out.open(error)) {
     printError("cannot write exchange file " + fileName + ": " + error + "; lastDocDT unchanged");
-    return kExitRunFailed;
+    return false;
   }
-  const ImportDocumentResult built = writeImportDataXML(out.file(), query, format);
+  built = writeImportDataXML(out.file(), query, format);
   const ShiftWalkResult& walk = built.walk;
   switch (built.outcome) {
     case ImportDocumentResult::Outcome::kFailed:
       printError("import stopped, " + fileName + " not written and lastDocDT unchanged: " + built.error +
                  (walk.refusal.empty() ? "" : refusedShiftAdvice(walk, configFileName)));
-      return kExitRunFailed;
+      return false;
     case ImportDocumentResult::Outcome::kNothingNew:
       // An ImportData without any SaleReport is no file 1C can load, and it
       // would replace what 1C left in its place.
       printLine(" import: no closed shift since \"" + lastDocDT + "\", nothing new; " + fileName + " not written");
       report = {RunOutcome::kNothingToDo, "no closed shift since " + lastDocDT};
-      return kExitOk;
+      exitCode = kExitOk;
+      return false;
     case ImportDocumentResult::Outcome::kWritten:
       break;
   }
   if (walk.lastClosingDate.empty()) {
     printError("the last shift closing has no date, so lastDocDT in " + configFileName +
                " cannot move past it; " + fileName + " not written");
-    return kExitRunFailed;
+    return false;
   }
   if (!out.finish(error)) {
     printError("cannot write exchange file " + fileName + ": " + error + "; lastDocDT unchanged");
-    return kExitRunFailed;
+    return false;
   }
   if (debugOn()) {
     // What was written, read back: the file itself is printed the same way in every mode.
     debugDump("importfile.log", "", "try to save XML to " + fileName);
     debugDump("importfile.log", "", readFile(out.temporaryPath()).text);
   }
+  return true;
+}
 
-  // The shifts count as reported exactly when the file holding them is in
-  // place. Between the two steps the configuration records the commit, so
-  // that a run killed in between is finished or undone by the next one.
-  PendingCommit record{nameOf(out.temporaryPath()), previousDocDT, fingerprintOf(fileName, previous)};
+// Puts the finished file of `out` in place and moves lastDocDT to
+// `newDocDT`: the shifts count as reported exactly when the file holding
+// them is in place. Between the two steps the configuration records the
+// commit (`record`), so that a run killed in between is finished or undone
+// by the next one. False, with the line said and lastDocDT as it was, when
+// the commit cannot be made.
+bool commitReport(AtomicFile& out, const std::string& configFileName, const PendingCommit& record,
+                  const std::string& newDocDT) {
+  const std::string& fileName = out.targetPath();
+  std::string error;
   if (!updateImportElement(configFileName,
-                           {{"lastDocDT", walk.lastClosingDate, false},
+                           {{"lastDocDT", newDocDT, false},
                             {kPendingFileAttribute, record.file, false},
                             {kPendingPreviousDocDTAttribute, record.previousDocDT, false},
                             {kPendingPreviousFileAttribute, record.previousFile, false}},
                            error)) {
     printError(error + "; " + fileName + " not written");
-    return kExitRunFailed;
+    return false;
   }
   if (!out.replaceTarget(error)) {
     std::string undoError, restored;
-    if (!undoCommit(configFileName, record, walk.lastClosingDate, restored, undoError))
+    if (!undoCommit(configFileName, record, newDocDT, restored, undoError))
       printError(undoError + "; the next run undoes the commit");
     printError("cannot write exchange file " + fileName + ": " + error + "; lastDocDT unchanged");
-    return kExitRunFailed;
+    return false;
   }
   if (!updateImportElement(configFileName, clearRecord(), error))
     printWarning(error + "; the shifts are in " + fileName + ", and the next run clears the commit record");
+  return true;
+}
 
+// Says what the committed file holds, what the walk mended, and what waits
+// for the next run.
+void sayWritten(const std::string& fileName, const std::string& configFileName, const ShiftWalkResult& walk,
+                RunReport& report) {
   for (const std::string& line : walk.warnings) printWarning(fileName + ": " + line);
   const std::string written = std::to_string(walk.reportCount) + " sales report(s) with " +
                               std::to_string(walk.checkCount) + " check(s) written";
@@ -227,12 +243,26 @@ int writeAndCommit(const std::string& fileName, const std::string& configFileNam
                  refusedShiftAdvice(walk, configFileName));
     report.did += ", stopped at a shift 1C would refuse";
   }
+}
+
+// Writes the shifts after lastDocDT into the exchange file `fileName`, whose
+// state before the run is `previous`, and commits them.
+int writeAndCommit(const std::string& fileName, const std::string& configFileName, const DocumentQuery& query,
+                   ImportDataFormat format, const ExchangeFileCheck& previous, RunReport& report) {
+  AtomicFile out(fileName);
+  ImportDocumentResult built;
+  int exitCode = kExitRunFailed;
+  if (!writeReport(out, configFileName, query, format, built, report, exitCode)) return exitCode;
+  const PendingCommit record{nameOf(out.temporaryPath()), lastDocDT, fingerprintOf(fileName, previous)};
+  if (!commitReport(out, configFileName, record, built.walk.lastClosingDate)) return kExitRunFailed;
+  sayWritten(fileName, configFileName, built.walk, report);
   return kExitOk;
 }
 
-int importOnce(const std::string& fileName, const std::string& configFileName, const DocumentQuery& query,
+int importOnce(const std::string& fileName, const Configuration& configuration, const DocumentQuery& query,
                std::string& logText, RunReport& report) {
-  if (!readImportParams(configFileName)) {
+  const std::string& configFileName = configuration.fileName;
+  if (!readImportParams(configuration)) {
     printError("cannot read config/importparams/import from " + configFileName + "; nothing imported");
     return kExitRunFailed;
   }
@@ -245,12 +275,12 @@ int importOnce(const std::string& fileName, const std::string& configFileName, c
   }
   // The bookmarks are dates, read before anything is asked.
   PendingCommit record;
+  readPendingCommit(configuration, record);
   if (!bookmarkUsable("lastDocDT", lastDocDT, configFileName) ||
-      (readPendingCommit(configFileName, record) && record.present() &&
-       !bookmarkUsable(kPendingPreviousDocDTAttribute, record.previousDocDT, configFileName)))
+      (record.present() && !bookmarkUsable(kPendingPreviousDocDTAttribute, record.previousDocDT, configFileName)))
     return kExitUnusableConfig;
   warnOfAnotherFormat(fileName, configFileName, format);
-  if (!settlePendingCommit(fileName, configFileName)) return kExitRunFailed;
+  if (record.present() && !settlePendingCommit(fileName, configFileName, record)) return kExitRunFailed;
   removeStaleTemporaries(fileName);
   removeStaleTemporaries(configFileName);
 
@@ -337,22 +367,22 @@ CommitPlan planPendingCommit(const std::string& fileName, const PendingCommit& r
   return plan;
 }
 
-int runImport(const std::string& fileName, const std::string& configFileName, const DocumentQuery& query,
+int runImport(const std::string& fileName, const Configuration& configuration, const DocumentQuery& query,
               RunReport* report) {
   std::string logText = "import success";
   RunReport done{RunOutcome::kFailed, "nothing imported"};
-  const int result = importOnce(fileName, configFileName, query, logText, done);
+  const int result = importOnce(fileName, configuration, query, logText, done);
   if (report != nullptr) *report = done;
   if (result != kExitOk) logText = "import failed";
   debugDump("importLog.log", "", logText);
   return result;
 }
 
-int runImport(const std::string& fileName, const std::string& configFileName, RunReport* report) {
+int runImport(const std::string& fileName, const Configuration& configuration, RunReport* report) {
   // The service is logged in to only when there is something to ask; a
   // failed login is the first query's failure, so nothing is asked.
   bool loggedIn = false;
-  return runImport(fileName, configFileName,
+  return runImport(fileName, configuration,
                    [&loggedIn](const std::string& dateFrom, const std::string& dateTo, const std::string& kinds,
                                std::string& error) {
                      if (!loggedIn && !logIn(error)) return std::string();

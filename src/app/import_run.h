@@ -11,7 +11,8 @@
 // Runs the import once with the documents coming from `query`: looks at the
 // exchange file first (a report 1C has not loaded yet is never replaced, a
 // file that is not ours never touched), reads the import settings from
-// `configFileName`, writes the ImportData file `fileName` atomically, in the
+// `configuration` (the file as this run read it; lastDocDT and the commit
+// record are stored back into its file), writes the ImportData file `fileName` atomically, in the
 // format that formatVersion names, and only then moves lastDocDT. All or
 // nothing: when a query fails or a file cannot be written, nothing is
 // changed (an exchange file whose shifts could not be booked is taken
@@ -24,11 +25,11 @@
 // Returns kExitOk, kExitRunFailed, or kExitUnusableConfig for a formatVersion it
 // does not write.
 // When `report` is given it receives what the run did, for the run log.
-int runImport(const std::string& fileName, const std::string& configFileName, const DocumentQuery& query,
+int runImport(const std::string& fileName, const Configuration& configuration, const DocumentQuery& query,
               RunReport* report = nullptr);
 
 // The same against the service (getAllDocsByKind).
-int runImport(const std::string& fileName, const std::string& configFileName, RunReport* report = nullptr);
+int runImport(const std::string& fileName, const Configuration& configuration, RunReport* report = nullptr);
 
 // The goods file 1C writes beside the exchange file `fileName`:
 // ExportData.xml beside ImportData.xml (ExportData_1.xml beside

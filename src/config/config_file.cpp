@@ -82,10 +82,12 @@ int leadingInt(const char* text) {
   return value > INT_MAX || value < INT_MIN ? 0 : static_cast<int>(value);
 }
 
-tinyxml2::XMLElement* findPath(tinyxml2::XMLDocument& doc, const char* section, const char* leaf) {
-  tinyxml2::XMLElement* config = doc.FirstChildElement("config");
+// The first element config/`section`/`leaf` of `doc`, null when there is none.
+template <typename Document>
+auto findPath(Document& doc, const char* section, const char* leaf) -> decltype(doc.FirstChildElement()) {
+  auto* config = doc.FirstChildElement("config");
   if (config == nullptr) return nullptr;
-  tinyxml2::XMLElement* middle = config->FirstChildElement(section);
+  auto* middle = config->FirstChildElement(section);
   return middle ? middle->FirstChildElement(leaf) : nullptr;
 }
 
@@ -117,14 +119,6 @@ std::string readBackMismatch(tinyxml2::XMLDocument& doc, const std::string& newT
 }
 
 bool isXmlSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
-
-// The password of the param element, as the configuration's trace must not
-// show it, goes into the mask of every output before anything is printed.
-void maskConfiguredPassword(tinyxml2::XMLDocument& doc) {
-  const tinyxml2::XMLElement* param = findPath(doc, "basicparams", "param");
-  const char* secret = param ? param->Attribute("password") : nullptr;
-  if (secret != nullptr) addPasswordSecret(secret);
-}
 
 // The stallHours attribute: a whole number of hours, 0 for never; absent,
 // kDefaultStallHours. Any other value is named on standard error and the
@@ -188,22 +182,30 @@ std::string maskPasswords(std::string_view xmlText) {
   return out;
 }
 
-bool readInitialPreferences(const std::string& configFileName) {
-  tinyxml2::XMLDocument doc;
+const tinyxml2::XMLElement* Configuration::param() const { return findPath(document, "basicparams", "param"); }
+const tinyxml2::XMLElement* Configuration::import() const { return findPath(document, "importparams", "import"); }
+
+void readConfiguration(const std::string& configFileName, Configuration& configuration) {
+  configuration.fileName = configFileName;
+  configuration.file = readTextFile(configFileName);
+  configuration.document.Parse(configuration.file.text.c_str());
+  // The password, as no output may show it, is masked before anything is printed.
+  const tinyxml2::XMLElement* param = configuration.param();
+  const char* secret = param ? param->Attribute("password") : nullptr;
+  if (secret != nullptr) addPasswordSecret(secret);
+}
+
+bool readInitialPreferences(const Configuration& configuration) {
+  const std::string& configFileName = configuration.fileName;
   printLine(" readInitialPreferences filePath= " + configFileName);
-  const FileRead file = readTextFile(configFileName);
-  if (file.status == FileStatus::kFailed)
-    printError("cannot read configuration file " + configFileName + ": " + file.reason);
-  const std::string& xmlConfig = file.text;
-  doc.Parse(xmlConfig.c_str());
-  maskConfiguredPassword(doc);
-  printLine(" readInitialPreferences xmlConfig " + maskPasswords(xmlConfig));
+  if (configuration.file.status == FileStatus::kFailed)
+    printError("cannot read configuration file " + configFileName + ": " + configuration.file.reason);
+  printLine(" readInitialPreferences xmlConfig " + maskPasswords(configuration.file.text));
   printLine(" readInitialPreferences ");
-  tinyxml2::XMLElement* config = doc.FirstChildElement("config");
+  const tinyxml2::XMLElement* config = configuration.document.FirstChildElement("config");
   if (config == nullptr) return false;
   printLine(" config ");
-  tinyxml2::XMLElement* basicparams = config->FirstChildElement("basicparams");
-  tinyxml2::XMLElement* param = basicparams ? basicparams->FirstChildElement("param") : nullptr;
+  const tinyxml2::XMLElement* param = configuration.param();
   if (param == nullptr) return false;
   printLine(" basicparams ");
 
@@ -225,10 +227,8 @@ bool readInitialPreferences(const std::string& configFileName) {
   return true;
 }
 
-bool readImportParams(const std::string& configFileName) {
-  tinyxml2::XMLDocument doc;
-  doc.Parse(readTextFile(configFileName).text.c_str());
-  tinyxml2::XMLElement* import = findPath(doc, "importparams", "import");
+bool readImportParams(const Configuration& configuration) {
+  const tinyxml2::XMLElement* import = configuration.import();
   if (import == nullptr) return false;
   lastDocDT = attributeText(import, "lastDocDT");
   kkmNum = attributeText(import, "kkmNum");
@@ -241,10 +241,8 @@ bool readImportParams(const std::string& configFileName) {
   return true;
 }
 
-bool readPendingCommit(const std::string& configFileName, PendingCommit& record) {
-  tinyxml2::XMLDocument doc;
-  doc.Parse(readTextFile(configFileName).text.c_str());
-  const tinyxml2::XMLElement* import = findPath(doc, "importparams", "import");
+bool readPendingCommit(const Configuration& configuration, PendingCommit& record) {
+  const tinyxml2::XMLElement* import = configuration.import();
   if (import == nullptr) return false;
   record.file = attributeText(import, kPendingFileAttribute);
   record.previousDocDT = attributeText(import, kPendingPreviousDocDTAttribute);
@@ -254,18 +252,23 @@ bool readPendingCommit(const std::string& configFileName, PendingCommit& record)
 
 bool updateImportElement(const std::string& configFileName, const std::vector<AttributeChange>& changes,
                          std::string& error) {
+  // The error lines say that lastDocDT cannot be stored only when it is stored.
+  bool storesLastDocDT = false;
+  for (const AttributeChange& change : changes) storesLastDocDT |= change.name == "lastDocDT" && !change.remove;
+  const std::string cannot =
+      (storesLastDocDT ? "cannot store lastDocDT in " : "cannot change config/importparams/import in ") +
+      configFileName + ": ";
   tinyxml2::XMLDocument doc;
   const FileRead file = readFile(configFileName);
   if (!file.found()) {
-    error = "cannot store lastDocDT in " + configFileName + ": " +
+    error = cannot +
             (file.status == FileStatus::kFailed ? file.reason : std::string("the file is missing"));
     return false;
   }
   doc.Parse(textAsRead(file.text).c_str());
   tinyxml2::XMLElement* import = findPath(doc, "importparams", "import");
   if (import == nullptr) {
-    error = "cannot store lastDocDT in " + configFileName + ": " +
-            (doc.Error() ? "the file is not XML" : "it has no config/importparams/import element");
+    error = cannot + (doc.Error() ? "the file is not XML" : "it has no config/importparams/import element");
     return false;
   }
   for (const AttributeChange& change : changes) {
@@ -280,7 +283,7 @@ bool updateImportElement(const std::string& configFileName, const std::vector<At
       inShapeOf(file.text, std::string(printer.CStr(), static_cast<std::size_t>(printer.CStrSize() - 1)));
   const std::string mismatch = readBackMismatch(doc, newText);
   if (!mismatch.empty()) {
-    error = "cannot store lastDocDT in " + configFileName + ": written back, " + mismatch +
+    error = cannot + "written back, " + mismatch +
             " (check the file for line breaks inside values and for text after </config>); left as it is";
     return false;
   }

@@ -10,9 +10,12 @@
 #include "files/text_file.h"
 #include "text/utf8.h"
 #include "captured_messages.h"
+#include "report_test_support.h"
 #include "test_files.h"
 
 namespace {
+
+using reporttest::configurationAt;
 
 class ConfigFileTest : public ::testing::Test {
  protected:
@@ -41,7 +44,7 @@ const std::string kConfig =
 TEST_F(ConfigFileTest, ReadsBasicSettingsAndTracesWithoutThePassword) {
   const std::string path = write(kConfig);
   CapturedMessages captured;
-  EXPECT_TRUE(readInitialPreferences(path));
+  EXPECT_TRUE(readInitialPreferences(*configurationAt(path)));
   const std::string out = captured.out();
 
   EXPECT_EQ("shop", login);
@@ -73,7 +76,7 @@ TEST_F(ConfigFileTest, PasswordIsMaskedByItsValueInEveryLayout) {
     resetSettings();
     const std::string path = write(c.second + "</basicparams></config>\n");
     CapturedMessages captured;
-    EXPECT_TRUE(readInitialPreferences(path)) << c.first;
+    EXPECT_TRUE(readInitialPreferences(*configurationAt(path))) << c.first;
     EXPECT_EQ("Zq7&x", password) << c.first;
     EXPECT_EQ(std::string::npos, captured.out().find("Zq7")) << c.first << "\n" << captured.out();
     EXPECT_NE(std::string::npos, captured.out().find("***")) << c.first;
@@ -90,7 +93,7 @@ TEST_F(ConfigFileTest, DebugModeIsOnOnlyForOne) {
     const std::string path = write("<config><basicparams><param login=\"l\" password=\"pw-9\" basicURL=\"u\" debugmode=\"" +
                                    c.first + "\"/></basicparams></config>");
     CapturedMessages captured;
-    readInitialPreferences(path);
+    readInitialPreferences(*configurationAt(path));
     const std::string out = captured.out();
     EXPECT_EQ(c.second, debugmode) << "debugmode=\"" << c.first << "\"";
     const bool traced = out.find(" readInitialPreferences login l\n password ***\n basicURL u\n") != std::string::npos;
@@ -105,8 +108,8 @@ TEST_F(ConfigFileTest, FirstElementOfEachNameCountsInAnyOrder) {
       "<basicparams><param login=\"first\" basicURL=\"u1\"/><param login=\"second\" basicURL=\"u2\"/></basicparams>"
       "<basicparams><param login=\"third\"/></basicparams></config>");
   CapturedMessages captured;
-  EXPECT_TRUE(readInitialPreferences(path));
-  EXPECT_TRUE(readImportParams(path));
+  EXPECT_TRUE(readInitialPreferences(*configurationAt(path)));
+  EXPECT_TRUE(readImportParams(*configurationAt(path)));
   EXPECT_EQ("first", login);
   EXPECT_EQ("u1", basicURL);
   EXPECT_EQ("", password);  // a missing attribute reads as empty
@@ -125,7 +128,7 @@ TEST_F(ConfigFileTest, TlsAttributes) {
     const std::string path =
         write("<config><basicparams><param basicURL=\"u\" caFile=\"/etc/ca.pem\"" + c.first + "/></basicparams></config>");
     CapturedMessages captured;
-    readInitialPreferences(path);
+    readInitialPreferences(*configurationAt(path));
     EXPECT_EQ(c.second, sslVerify) << c.first;
     EXPECT_EQ("/etc/ca.pem", caFile);
   }
@@ -154,7 +157,7 @@ TEST_F(ConfigFileTest, PathAttributesAreUtf8OrReadWithAWarning) {
     const std::string path = write("<?xml version=\"1.0\" encoding=\"UTF-8\"?><config><basicparams><param basicURL=\"u\" runLog=\"" +
                                    c.runLog + "\" caFile=\"" + c.caFile + "\"/></basicparams></config>");
     CapturedMessages captured;
-    ASSERT_TRUE(readInitialPreferences(path));
+    ASSERT_TRUE(readInitialPreferences(*configurationAt(path)));
     if (c.warnedAbout == nullptr) {
       EXPECT_EQ("", captured.err());
       EXPECT_EQ(c.runLog, runLog);
@@ -186,21 +189,21 @@ TEST_F(ConfigFileTest, NothingReadFromBrokenOrForeignFiles) {
     resetSettings();
     const std::string path = write(c);
     CapturedMessages captured;
-    EXPECT_FALSE(readInitialPreferences(path)) << c;
-    EXPECT_FALSE(readImportParams(path)) << c;
+    EXPECT_FALSE(readInitialPreferences(*configurationAt(path))) << c;
+    EXPECT_FALSE(readImportParams(*configurationAt(path))) << c;
     const std::string out = captured.out();
     EXPECT_EQ("", basicURL) << c;
     EXPECT_NE(std::string::npos, out.find(" readInitialPreferences \n")) << c;
   }
   CapturedMessages absent;
-  EXPECT_FALSE(readInitialPreferences(dir.file("absent.xml")));
+  EXPECT_FALSE(readInitialPreferences(*configurationAt(dir.file("absent.xml"))));
   EXPECT_EQ(" readInitialPreferences filePath= " + dir.file("absent.xml") +
                 "\n readInitialPreferences xmlConfig \n readInitialPreferences \n",
             absent.out());
   EXPECT_EQ("", absent.err());
   // A file that is there but cannot be read is said on standard error.
   CapturedMessages folder;
-  EXPECT_FALSE(readInitialPreferences(dir.path()));
+  EXPECT_FALSE(readInitialPreferences(*configurationAt(dir.path())));
   EXPECT_NE(std::string::npos, folder.err().find("cannot read configuration file " + dir.path())) << folder.err();
 }
 
@@ -209,7 +212,7 @@ TEST_F(ConfigFileTest, ImportParamsTracedInDebugMode) {
   debugmode = 1;
   CapturedMessages captured;
   formatVersion = "3003";
-  EXPECT_TRUE(readImportParams(path));
+  EXPECT_TRUE(readImportParams(*configurationAt(path)));
   EXPECT_EQ(" readImportParams lastDocDT 2020-03-01T10:00:00.000+0000\n kkmNum 0000000000012345\n",
             captured.out());
   EXPECT_EQ("3000", formatVersion);  // what a file without the attribute stands for
@@ -247,7 +250,7 @@ TEST_F(ConfigFileTest, WriteBackChangesOnlyLastDocDT) {
   EXPECT_NE(std::string::npos, text.find("<!-- shop 1 -->")) << text;
   EXPECT_NE(std::string::npos, text.find("password=\"p\"")) << text;
   resetSettings();
-  readImportParams(path);
+  readImportParams(*configurationAt(path));
   EXPECT_EQ("2021-01-01T10:00:00.000+0000", lastDocDT);
 }
 
@@ -305,8 +308,11 @@ TEST_F(ConfigFileTest, FailedWriteBackLeavesTheFileAsItWas) {
   const std::string noImport = dir.file("noimport.xml");
   writeFileBytes(noImport, "<config><importparams/></config>");
   EXPECT_FALSE(saveLastShiftCloseDate("new", noImport, error));
-  EXPECT_NE(std::string::npos, error.find(noImport)) << error;
+  EXPECT_EQ(0u, error.find("cannot store lastDocDT in " + noImport)) << error;
   EXPECT_EQ("<config><importparams/></config>", readFileBytes(noImport));
+  // A change that stores no lastDocDT (clearing the commit record) does not say it does.
+  EXPECT_FALSE(updateImportElement(noImport, {{kPendingFileAttribute, "", true}}, error));
+  EXPECT_EQ(0u, error.find("cannot change config/importparams/import in " + noImport)) << error;
 
   // The file has disappeared: nothing is created.
   EXPECT_FALSE(saveLastShiftCloseDate("new", dir.file("gone.xml"), error));
@@ -347,7 +353,7 @@ TEST_F(ConfigFileTest, WriteBackThatWouldNotReadTheSameIsRefused) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     const std::string path = write(c.text);
-    ASSERT_TRUE(readImportParams(path));
+    ASSERT_TRUE(readImportParams(*configurationAt(path)));
     std::string err;
     EXPECT_FALSE(saveLastShiftCloseDate("2021-01-01T10:00:00.000+0000", path, err));
     EXPECT_NE(std::string::npos, err.find("cannot store lastDocDT in " + path)) << err;

@@ -13,10 +13,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "config/config_file.h"
 #include "config/settings.h"
 #include "report/shift_intervals.h"
 #include "importdata_check.h"
@@ -30,6 +32,13 @@ namespace reporttest {
 inline std::string violationOfReports(const std::string& text) {
   if (text.find("<SaleReport") == std::string::npos) return "";
   return kkmtest::importDataComplaints(text);
+}
+
+// The configuration file at `path` as a run reads it, once.
+inline std::unique_ptr<Configuration> configurationAt(const std::string& path) {
+  auto configuration = std::make_unique<Configuration>();
+  readConfiguration(path, *configuration);
+  return configuration;
 }
 
 // A test that starts and ends with every process-wide value at its start.
