@@ -42,6 +42,30 @@ std::string unprotectedPasswordReason() {
   return "";
 }
 
+// The file a run works on and the run's lock on it.
+struct Workplace {
+  std::string fileName;  // the exchange file, or the file a link of ours given for it leads to
+  platform::LinkResult link = platform::LinkResult::kNotALink;
+  std::string lockFile;
+  platform::FileLock lock;  // held for the whole run; the system lets go of it however the process ends
+  platform::FileLock::Result locked = platform::FileLock::Result::kFailed;
+  platform::LockHolder holder;  // who holds the lock when it is busy
+  std::string error;            // why the link is not followed, or the lock cannot be taken
+};
+
+// An exchange file given as a link is worked on where it leads, so that the
+// link stays a link; only one that no one else can have planted. Then the
+// lock beside that file is taken, when it is free.
+void takeWorkplace(const std::string& givenFileName, const std::string& configFileName, Workplace& place) {
+  place.fileName = givenFileName;
+  std::string target;
+  place.link = platform::followOwnLink(givenFileName, target, place.error);
+  if (place.link == platform::LinkResult::kRefused) return;
+  if (place.link == platform::LinkResult::kFollowed) place.fileName = target;
+  place.lockFile = lockFileFor(place.fileName);
+  place.locked = platform::FileLock::tryTake(place.lockFile, configFileName, place.lock, place.holder, place.error);
+}
+
 // `note` receives a warning about the run's setup, for the run log.
 int runOnce(int argc, const char* const argv[], RunReport& report, std::string& note) {
   // Asked for on its own, by an admin or an installer: on standard output,
@@ -63,19 +87,32 @@ int runOnce(int argc, const char* const argv[], RunReport& report, std::string& 
   }
   const std::string mode = argv[1];
   const std::string configFileName = argv[2];
-  std::string fileName = argv[3];
+  const std::string givenFileName = argv[3];
+  if (mode == "check") {
+    // The diagnosis takes no lock and changes nothing.
+    Configuration configuration;
+    readConfiguration(configFileName, configuration);
+    return runCheck(configuration, givenFileName, report);
+  }
+
+  // The exchange file's lock is taken before the configuration is read, so
+  // that what the run goes on from (lastDocDT, the record of a commit) is
+  // never a reading that a run holding the lock until a moment ago has
+  // since replaced. What came of the lock is said after the configuration's
+  // own verdict.
+  const bool knownMode = mode == "export" || mode == "import";
+  Workplace place;
+  if (knownMode) takeWorkplace(givenFileName, configFileName, place);
+
   // Read once: every stage of the run takes its values from this reading.
   Configuration configuration;
   readConfiguration(configFileName, configuration);
-  // The diagnosis looks at the configuration its own way and changes nothing.
-  if (mode == "check") return runCheck(configuration, fileName, report);
-
   readInitialPreferences(configuration);
   if (basicURL.empty()) {
     report.did = "the configuration names no service address (basicURL)";
     return kExitUnusableConfig;
   }
-  if (mode != "export" && mode != "import") {
+  if (!knownMode) {
     report.did = "unknown mode \"" + mode + "\"";
     return kExitUsage;
   }
@@ -86,31 +123,24 @@ int runOnce(int argc, const char* const argv[], RunReport& report, std::string& 
     note = "password unprotected: " + unprotected;
   }
 
-  std::string error;
-  // An exchange file given as a link is worked on where it leads, so that
-  // the link stays a link; only one that no one else can have planted.
-  std::string linkTarget;
-  switch (platform::followOwnLink(fileName, linkTarget, error)) {
+  switch (place.link) {
     case platform::LinkResult::kNotALink:
       break;
     case platform::LinkResult::kFollowed:
-      printLine(" " + fileName + " is a link to " + linkTarget + "; the run works on that file");
-      fileName = linkTarget;
+      printLine(" " + givenFileName + " is a link to " + place.fileName + "; the run works on that file");
       break;
     case platform::LinkResult::kRefused:
-      printError(mode + ": " + fileName + " is a link that is not followed: " + error + "; nothing done");
+      printError(mode + ": " + givenFileName + " is a link that is not followed: " + place.error + "; nothing done");
       return kExitRunFailed;
   }
 
-  // Held for the whole run; the system lets go of it however the process ends.
-  platform::FileLock lock;
-  platform::LockHolder holder;
-  const std::string lockFile = lockFileFor(fileName);
-  switch (platform::FileLock::tryTake(lockFile, configFileName, lock, holder, error)) {
+  const std::string& lockFile = place.lockFile;
+  switch (place.locked) {
     case platform::FileLock::Result::kTaken:
       break;
     case platform::FileLock::Result::kBusy: {
       const std::int64_t now = platform::now();
+      const platform::LockHolder& holder = place.holder;
       const std::string who = holder.known() ? " (process " + std::to_string(holder.processId) + ", " +
                                                    sinceText(holder.since, now) + ")"
                                              : "";
@@ -124,11 +154,11 @@ int runOnce(int argc, const char* const argv[], RunReport& report, std::string& 
       return kExitOk;
     }
     case platform::FileLock::Result::kFailed:
-      printError("cannot lock " + lockFile + ": " + error + "; nothing done");
+      printError("cannot lock " + lockFile + ": " + place.error + "; nothing done");
       return kExitRunFailed;
   }
-  if (mode == "export") return runExport(fileName, &report);
-  return runImport(fileName, configuration, &report);
+  if (mode == "export") return runExport(place.fileName, &report);
+  return runImport(place.fileName, configuration, &report);
 }
 
 // The run's line in the run log: when it ended, the mode, the outcome, what

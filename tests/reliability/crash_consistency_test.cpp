@@ -210,7 +210,9 @@ TEST_F(CrashConsistency, KilledAtRandomMoments) {
 // rename is on the disk before the next step: with the configuration and
 // the exchange file in two folders (as on two file systems), every rename is
 // followed by a sync of the folder it renamed in, before anything else is
-// renamed.
+// renamed. And the configuration is read only once the run holds its lock:
+// a reading taken before would miss the commit of a run that held the lock
+// until a moment ago, and its shifts would be reported twice.
 TEST_F(CrashConsistency, EveryRenameIsSyncedInItsFolderBeforeTheNext) {
   ScopedTempDir logs;
   kkmtest::SimProcess sim({"--data", dataDir->file("data.json"), "--log-dir", logs.path(), "--state", logs.path()});
@@ -245,6 +247,11 @@ TEST_F(CrashConsistency, EveryRenameIsSyncedInItsFolderBeforeTheNext) {
   }
   // The record of the commit, the exchange file, the record cleared.
   EXPECT_GE(renames, 3) << text;
+  const std::size_t locked = text.find("lock " + std::filesystem::canonical(exchangeFolder.path()).string() + "/");
+  const std::size_t read = text.find("open-read " + std::filesystem::canonical(config).string() + "\n");
+  ASSERT_NE(std::string::npos, locked) << text;
+  ASSERT_NE(std::string::npos, read) << text;
+  EXPECT_LT(locked, read) << text;
   EXPECT_NE(std::string::npos, text.find("rename-in " + std::filesystem::canonical(exchangeFolder.path()).string()))
       << text;
 }

@@ -1,12 +1,16 @@
 // Loaded into kkmbridge with LD_PRELOAD: writes each rename (by the folder
-// it renamed in) and each fsync of a folder (by its path) to the file that
-// KKM_SYNC_TRACE names, one line each in the order they happen, so that a
-// test can see that every rename reaches the disk before the next step.
+// it renamed in), each fsync of a folder, each exclusive lock taken and each
+// file opened for reading (by their paths) to the file that KKM_SYNC_TRACE
+// names, one line each in the order they happen, so that a test can see
+// that every rename reaches the disk before the next step, and what a run
+// reads before it holds its lock.
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -26,9 +30,56 @@ void note(const char* what, const char* path) {
   close(fd);
 }
 
+// The path of the open file `fd`, as the system names it; false when unknown.
+bool pathOf(int fd, char (&path)[4096]) {
+  char link[64];
+  snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
+  const ssize_t got = readlink(link, path, sizeof path - 1);
+  if (got <= 0) return false;
+  path[got] = '\0';
+  return true;
+}
+
+using OpenFunction = int (*)(const char*, int, ...);
+
+int tracedOpen(const char* name, const char* path, int flags, va_list args) {
+  mode_t mode = 0;
+  if ((flags & O_CREAT) != 0) mode = va_arg(args, mode_t);
+  auto real = reinterpret_cast<OpenFunction>(dlsym(RTLD_NEXT, name));
+  const int fd = real(path, flags, mode);
+  char full[4096];
+  if (fd >= 0 && (flags & O_ACCMODE) == O_RDONLY && (flags & O_DIRECTORY) == 0 && pathOf(fd, full))
+    note("open-read", full);
+  return fd;
+}
+
 }  // namespace
 
 extern "C" {
+
+int open(const char* path, int flags, ...) {
+  va_list args;
+  va_start(args, flags);
+  const int fd = tracedOpen("open", path, flags, args);
+  va_end(args);
+  return fd;
+}
+
+int open64(const char* path, int flags, ...) {
+  va_list args;
+  va_start(args, flags);
+  const int fd = tracedOpen("open64", path, flags, args);
+  va_end(args);
+  return fd;
+}
+
+int flock(int fd, int operation) {
+  auto real = reinterpret_cast<int (*)(int, int)>(dlsym(RTLD_NEXT, "flock"));
+  const int result = real(fd, operation);
+  char path[4096];
+  if (result == 0 && (operation & LOCK_EX) != 0 && pathOf(fd, path)) note("lock", path);
+  return result;
+}
 
 int rename(const char* from, const char* to) {
   auto real = reinterpret_cast<int (*)(const char*, const char*)>(dlsym(RTLD_NEXT, "rename"));
@@ -49,14 +100,8 @@ int fsync(int fd) {
   auto real = reinterpret_cast<int (*)(int)>(dlsym(RTLD_NEXT, "fsync"));
   struct stat info;
   if (fstat(fd, &info) == 0 && S_ISDIR(info.st_mode)) {
-    char link[64];
     char path[4096];
-    snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
-    const ssize_t got = readlink(link, path, sizeof path - 1);
-    if (got > 0) {
-      path[got] = '\0';
-      note("fsync-folder", path);
-    }
+    if (pathOf(fd, path)) note("fsync-folder", path);
   }
   return real(fd);
 }
