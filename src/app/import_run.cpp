@@ -87,9 +87,9 @@ bool undoCommit(const std::string& configFileName, const PendingCommit& record, 
 }
 
 // Ends the commit `record` that an earlier run began and did not finish (it
-// was killed, or the power went), as planPendingCommit decides, so that the shifts of
-// that run reach 1C exactly once. False (with the reason printed) when the
-// record cannot be settled now.
+// was killed, or the power went), as planPendingCommit decides, so that the
+// shifts of that run reach 1C exactly once. False (with the reason printed)
+// when the record cannot be settled now.
 bool settlePendingCommit(const std::string& fileName, const std::string& configFileName, const PendingCommit& record) {
   const CommitPlan plan = planPendingCommit(fileName, record, lastDocDT);
   const std::string temporary = folderOf(fileName) + record.file;
