@@ -22,6 +22,7 @@
 // After windows.h, which they build on.
 #include <aclapi.h>
 #include <bcrypt.h>
+#include <sddl.h>
 #include <shellapi.h>
 #else
 #include <openssl/evp.h>
@@ -250,22 +251,28 @@ std::FILE* streamOf(HANDLE h, int flags, const char* mode) {
   return f;
 }
 
+// The account this process runs as, kept in `buffer` (DWORD elements: the
+// token's structure needs their alignment); null when it cannot be told.
+PSID processUser(std::vector<DWORD>& buffer) {
+  HANDLE token = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return nullptr;
+  DWORD size = 0;
+  GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+  buffer.assign(size / sizeof(DWORD) + 1, 0);
+  const DWORD room = static_cast<DWORD>(buffer.size() * sizeof(DWORD));
+  const bool known = size > 0 && GetTokenInformation(token, TokenUser, buffer.data(), room, &size);
+  CloseHandle(token);
+  return known ? reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid : nullptr;
+}
+
 // A security descriptor that lets this process's user alone at a file, for
 // a file that is to take another's access list: until then no one else may
 // open it (a handle opened meanwhile would keep its access afterwards).
 class PrivateSecurity {
  public:
   PrivateSecurity() {
-    HANDLE token = nullptr;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return;
-    DWORD size = 0;
-    GetTokenInformation(token, TokenUser, nullptr, 0, &size);
-    user_.resize(size / sizeof(DWORD) + 1);
-    const DWORD room = static_cast<DWORD>(user_.size() * sizeof(DWORD));
-    const bool known = size > 0 && GetTokenInformation(token, TokenUser, user_.data(), room, &size);
-    CloseHandle(token);
-    if (!known) return;
-    PSID me = reinterpret_cast<TOKEN_USER*>(user_.data())->User.Sid;
+    PSID me = processUser(user_);
+    if (me == nullptr) return;
     acl_.resize((sizeof(ACL) + sizeof(ACCESS_ALLOWED_ACE) + GetLengthSid(me)) / sizeof(DWORD) + 1);
     PACL acl = reinterpret_cast<PACL>(acl_.data());
     if (InitializeAcl(acl, static_cast<DWORD>(acl_.size() * sizeof(DWORD)), ACL_REVISION) &&
@@ -322,6 +329,40 @@ std::string copySecurity(const WidePath& model, HANDLE h) {
                                     nullptr);
   if (set == ERROR_SUCCESS) return "";
   return "cannot give it the permissions of the file it replaces: " + windowsErrorText(set);
+}
+
+// The account `sid` in the system's text form (S-1-5-21-...).
+std::string sidText(PSID sid) {
+  wchar_t* text = nullptr;
+  if (sid == nullptr || !ConvertSidToStringSidW(sid, &text)) return "unknown";
+  const std::unique_ptr<wchar_t, LocalFreer> owned(text);
+  std::string utf8;
+  return toUtf8(text, utf8) ? utf8 : "unknown";
+}
+
+// Why the open file `h` is no lock file a run may use ("" when it is): it
+// must be a regular file, no link, folder or device, owned by this
+// process's account, by the system or by the administrators (who own what
+// an elevated administrator creates). A file of another account's could be
+// held by that account for ever.
+std::string lockFileProblem(HANDLE h) {
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(h, &info) ||
+      (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0 ||
+      GetFileType(h) != FILE_TYPE_DISK)
+    return "it is a link, a folder or a device, not a regular file";
+  PSID owner = nullptr;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  const DWORD got =
+      GetSecurityInfo(h, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr, nullptr, &descriptor);
+  const std::unique_ptr<void, LocalFreer> owned(descriptor);
+  if (got != ERROR_SUCCESS) return "cannot read its owner: " + windowsErrorText(got);
+  std::vector<DWORD> buffer;
+  const PSID me = processUser(buffer);
+  if (owner != nullptr && ((me != nullptr && EqualSid(owner, me)) || IsWellKnownSid(owner, WinLocalSystemSid) ||
+                           IsWellKnownSid(owner, WinBuiltinAdministratorsSid)))
+    return "";
+  return "it belongs to another account (" + sidText(owner) + "), which could hold it for ever; remove it";
 }
 
 }  // namespace
@@ -583,16 +624,20 @@ std::int64_t fileSize(const std::string& path) {
 #ifdef _WIN32
 namespace {
 
-// Opens `path` for appending: a reparse point (a link) is opened as itself
-// and then refused, like anything else that is no plain file.
-HANDLE openAppendHandle(const std::string& path, std::string& error) {
+// Opens `path` for appending (and, with `readable`, for reading, which a
+// byte-range lock needs): a reparse point (a link) is opened as itself and
+// then refused, like anything else that is no plain file.
+HANDLE openAppendHandle(const std::string& path, std::string& error, bool readable = false) {
   const WidePath wide = widePath(path);
   if (!wide.ok()) {
     error = "cannot open it: " + wide.problem;
     return INVALID_HANDLE_VALUE;
   }
-  HANDLE h = CreateFileW(wide.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                         nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  // A new file is this account's alone, as its lines name the shop's files and service.
+  PrivateSecurity privateSecurity;
+  HANDLE h = CreateFileW(wide.c_str(), FILE_APPEND_DATA | (readable ? FILE_READ_DATA : 0),
+                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, privateSecurity.attributes(), OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT,
+                         nullptr);
   if (h == INVALID_HANDLE_VALUE) {
     error = "cannot open it: " + lastWindowsErrorText();
     return INVALID_HANDLE_VALUE;
@@ -606,6 +651,22 @@ HANDLE openAppendHandle(const std::string& path, std::string& error) {
     return INVALID_HANDLE_VALUE;
   }
   return h;
+}
+
+// Whether `path` still names the file open as `h` (another run may have
+// renamed it away meanwhile).
+bool namesOpenFile(const std::string& path, HANDLE h) {
+  const WidePath wide = widePath(path);
+  if (!wide.ok()) return false;
+  HANDLE named = CreateFileW(wide.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                             nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (named == INVALID_HANDLE_VALUE) return false;
+  BY_HANDLE_FILE_INFORMATION a, b;
+  const bool same = GetFileInformationByHandle(h, &a) && GetFileInformationByHandle(named, &b) &&
+                    a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh &&
+                    a.nFileIndexLow == b.nFileIndexLow;
+  CloseHandle(named);
+  return same;
 }
 
 }  // namespace
@@ -654,16 +715,46 @@ bool appendInOneWrite(const std::string& path, std::string_view bytes, std::stri
 
 bool appendToRotatedLog(const std::string& path, std::string_view bytes, std::int64_t rotateAtSize,
                         std::string& error) {
-#ifdef _WIN32
-  if (fileSize(path) >= rotateAtSize) {
-    std::string ignored;
-    replaceFile(path, path + ".1", ignored);
-  }
-  return appendInOneWrite(path, bytes, error);
-#else
   // Each appender locks the log it opened; the one that finds it full
   // renames it while holding the lock, and the others, once they hold it,
   // see that the name now leads to a new file and open that one instead.
+#ifdef _WIN32
+  for (int attempt = 0; attempt < 8; ++attempt) {
+    HANDLE h = openAppendHandle(path, error, true);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    // A byte far beyond the end is locked, so that appending goes on; a few
+    // seconds at most: runs hold the lock only for one write.
+    OVERLAPPED beyond{};
+    beyond.OffsetHigh = 1;
+    bool locked = false;
+    for (int wait = 0; wait < 500; ++wait) {
+      locked = LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &beyond);
+      if (locked) break;
+      Sleep(10);
+    }
+    LARGE_INTEGER size{};
+    if (locked && GetFileSizeEx(h, &size)) {
+      if (!namesOpenFile(path, h)) {
+        CloseHandle(h);  // rotated by another run meanwhile
+        continue;
+      }
+      if (size.QuadPart >= rotateAtSize) {
+        std::string ignored;
+        const bool rotated = replaceFile(path, path + ".1", ignored);
+        CloseHandle(h);
+        if (rotated) continue;
+        return appendInOneWrite(path, bytes, error);
+      }
+    }
+    DWORD written = 0;
+    const bool ok = WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+                    written == bytes.size();
+    if (!ok) error = "writing failed: " + lastWindowsErrorText();
+    CloseHandle(h);  // closing the handle ends the lock
+    return ok;
+  }
+  return appendInOneWrite(path, bytes, error);
+#else
   for (int attempt = 0; attempt < 8; ++attempt) {
     const int fd = openAppendDescriptor(path, error);
     if (fd < 0) return false;
@@ -967,6 +1058,11 @@ FileLock::Look FileLock::look(const std::string& path, LockHolder& holder, std::
     error = "cannot open it: " + windowsErrorText(e);
     return Look::kFailed;
   }
+  error = lockFileProblem(h);
+  if (!error.empty()) {
+    CloseHandle(h);
+    return Look::kFailed;
+  }
   // A shared lock on the byte the runs lock, let go at once: it is granted
   // only while no run holds the exclusive one.
   OVERLAPPED beyond{};
@@ -993,17 +1089,24 @@ FileLock::Look FileLock::look(const std::string& path, LockHolder& holder, std::
 
 FileLock::Result FileLock::tryTake(const std::string& path, const std::string& modelPath, FileLock& lock,
                                    LockHolder& holder, std::string& error) {
-  (void)modelPath;  // a new file takes the folder's permissions there
+  (void)modelPath;  // a new lock file is this account's alone, which is never wider than the configuration
   holder = LockHolder();
   const WidePath wide = widePath(path);
   if (!wide.ok()) {
     error = "cannot open it: " + wide.problem;
     return Result::kFailed;
   }
+  PrivateSecurity privateSecurity;
   HANDLE h = CreateFileW(wide.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                         nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+                         privateSecurity.attributes(), OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT,
+                         nullptr);
   if (h == INVALID_HANDLE_VALUE) {
     error = "cannot open it: " + lastWindowsErrorText();
+    return Result::kFailed;
+  }
+  error = lockFileProblem(h);
+  if (!error.empty()) {
+    CloseHandle(h);
     return Result::kFailed;
   }
   // LockFileEx locks bytes, which then cannot be read by anyone else: the

@@ -435,6 +435,32 @@ TEST(fileLockOnWindows, AWaitingRunReadsWhoHoldsTheLock) {
   EXPECT_EQ(platform::FileLock::Result::kTaken, platform::FileLock::tryTake(path, "", second, holder, error)) << error;
 }
 
+// A lock file is no link, folder or device, and one the program makes is
+// its account's alone: no other account can open it, let alone hold it. A
+// new run log is private too.
+TEST(fileLockOnWindows, OnlyAPrivateRegularFileOfOursIsALock) {
+  ScopedTempDir dir;
+  const std::string folder = dir.file("~kkmbridge-ImportData.xml.lock");
+  ASSERT_TRUE(CreateDirectoryW(longForm(folder).data(), nullptr));
+  platform::FileLock lock;
+  platform::LockHolder holder;
+  std::string error;
+  EXPECT_EQ(platform::FileLock::Result::kFailed, platform::FileLock::tryTake(folder, "", lock, holder, error));
+  EXPECT_EQ(platform::FileLock::Look::kFailed, platform::FileLock::look(folder, holder, error));
+
+  const std::string path = dir.file("~kkmbridge-ExportData.xml.lock");
+  ASSERT_EQ(platform::FileLock::Result::kTaken, platform::FileLock::tryTake(path, "", lock, holder, error)) << error;
+  EXPECT_EQ(platform::FileLock::Look::kBusy, platform::FileLock::look(path, holder, error)) << error;
+  const std::string log = dir.file("run.log");
+  ASSERT_TRUE(platform::appendToRotatedLog(log, "a line\r\n", 1 << 20, error)) << error;
+  const AccessList made = accessListOf(path);
+  if (!made.isProtected)
+    GTEST_SKIP() << "this system keeps no access list of a file's own (Wine makes one up from the Unix mode "
+                    "bits); only a real Windows shows that the lock file and the run log are private";
+  EXPECT_EQ(1u, made.entries.size());
+  EXPECT_TRUE(made == accessListOf(log));
+}
+
 // A device opens without waiting, but reading it would not end: it is
 // refused as no regular file, as a folder is.
 TEST(readFileOnWindows, ADeviceOrFolderIsNoFileToRead) {
