@@ -7,7 +7,7 @@
 #include "cloud/http_transport.h"
 #include "cloud/session.h"
 #include "config/settings.h"
-#include "config/debug_dump.h"
+#include "files/debug_dump.h"
 #include "text/date_time.h"
 #include "text/escaping.h"
 

@@ -2,8 +2,8 @@
 
 #include "cloud/http_transport.h"
 #include "cloud/session.h"
-#include "config/debug_dump.h"
 #include "config/settings.h"
+#include "files/debug_dump.h"
 #include "files/messages.h"
 #include "text/escaping.h"
 
