@@ -169,7 +169,7 @@ std::string getAllDocsByKind(const std::string& dateFrom, const std::string& dat
 
   const std::string url = basicURL + "WebDataPackPost";
   RequestOutcome outcome;
-  sendPostRequest(url, "", outputJSON, kConnectTimeoutSeconds, kTransferTimeLimitSeconds, &outcome);
+  sendPostRequest(url, "", outputJSON, kConnectTimeoutSeconds, kTransferTimeLimitSeconds, outcome);
   std::string answer = takeServiceAnswer();
 
   std::string failure = outcome.failureText();

@@ -20,7 +20,7 @@ bool send1CexportData(std::string textXML, std::string& exportAnswer, std::strin
 
   const std::string url = basicURL + "WebDataPackPost";
   RequestOutcome outcome;
-  sendPostRequest(url, "", outputJSON, kConnectTimeoutSeconds, kTransferTimeLimitSeconds, &outcome);
+  sendPostRequest(url, "", outputJSON, kConnectTimeoutSeconds, kTransferTimeLimitSeconds, outcome);
   exportAnswer = takeServiceAnswer();
 
   if (debugOn()) {
