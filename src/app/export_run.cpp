@@ -53,13 +53,13 @@ bool endsWithTheRoot(std::string_view bytes, std::size_t tagEnd, const std::stri
 
 StampResult setRootAttributeInFile(const std::string& filePath, const std::string& rootName,
                                    const std::string& attributeName, const std::string& value, std::string& error,
-                                   const std::string* expectedFingerprint) {
+                                   const std::string& expectedFingerprint) {
   FileRead file = readFile(filePath, kMaxGoodsFileBytes);
   if (file.status == FileStatus::kFailed) {
     error = "it cannot be read: " + file.reason;
     return StampResult::kNoSuchRoot;
   }
-  if (expectedFingerprint != nullptr && (!file.found() || fileFingerprint(file.text) != *expectedFingerprint)) {
+  if (!file.found() || fileFingerprint(file.text) != expectedFingerprint) {
     error = "it changed after it was read";
     return StampResult::kChanged;
   }
@@ -146,7 +146,7 @@ int runExport(const std::string& fileName, RunReport* report) {
   done = {RunOutcome::kOk, bytesSent + ", not stamped"};
 
   const std::string stamp = convertDateTimeTo1C(currentTimeText());
-  switch (setRootAttributeInFile(fileName, "ExportData", "Processed", stamp, error, &sentFingerprint)) {
+  switch (setRootAttributeInFile(fileName, "ExportData", "Processed", stamp, error, sentFingerprint)) {
     case StampResult::kStamped:
       done.did = bytesSent + " and stamped";
       return kExitOk;

@@ -23,7 +23,7 @@ inline constexpr std::size_t kMaxGoodsFileBytes = 256u * 1024u * 1024u;
 // Returns the exit code: kExitOk, or kExitRunFailed with one line on
 // standard error saying why.
 // When `report` is given it receives what the run did, for the run log.
-int runExport(const std::string& fileName, RunReport* report = nullptr);
+int runExport(const std::string& fileName, RunReport* report);
 
 enum class StampResult {
   kStamped,      // the file was rewritten with the attribute
@@ -36,12 +36,12 @@ enum class StampResult {
 // file `filePath` when that root is called `rootName` (an existing attribute
 // keeps its place) and the file ends with that root's end, and replaces the
 // file atomically: the root's start tag rewritten, every other byte as it
-// was. When `expectedFingerprint` is given, a file whose bytes no
-// longer have that fileFingerprint is left alone (kChanged). Unless the
-// result is kStamped, the file is untouched and `error` says why.
+// was. A file whose bytes no longer have the fileFingerprint
+// `expectedFingerprint` (1C wrote it anew) is left alone (kChanged). Unless
+// the result is kStamped, the file is untouched and `error` says why.
 StampResult setRootAttributeInFile(const std::string& filePath, const std::string& rootName,
                                    const std::string& attributeName, const std::string& value, std::string& error,
-                                   const std::string* expectedFingerprint = nullptr);
+                                   const std::string& expectedFingerprint);
 
 // Whether the root element of the XML text `xml` is called `rootName` and
 // carries `attributeName`; only the root's start tag is read.

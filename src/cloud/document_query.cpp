@@ -7,7 +7,7 @@
 #include "cloud/http_transport.h"
 #include "cloud/session.h"
 #include "config/settings.h"
-#include "config/debug_dump.h"
+#include "files/debug_dump.h"
 #include "text/date_time.h"
 #include "text/escaping.h"
 
@@ -169,7 +169,7 @@ std::string getAllDocsByKind(const std::string& dateFrom, const std::string& dat
 
   const std::string url = basicURL + "WebDataPackPost";
   RequestOutcome outcome;
-  sendPostRequest(url, "", outputJSON, kConnectTimeoutSeconds, kTransferTimeLimitSeconds, &outcome);
+  sendPostRequest(url, "", outputJSON, kConnectTimeoutSeconds, kTransferTimeLimitSeconds, outcome);
   std::string answer = takeServiceAnswer();
 
   std::string failure = outcome.failureText();

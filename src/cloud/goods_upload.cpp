@@ -2,8 +2,8 @@
 
 #include "cloud/http_transport.h"
 #include "cloud/session.h"
-#include "config/debug_dump.h"
 #include "config/settings.h"
+#include "files/debug_dump.h"
 #include "files/messages.h"
 #include "text/escaping.h"
 
@@ -20,7 +20,7 @@ bool send1CexportData(std::string textXML, std::string& exportAnswer, std::strin
 
   const std::string url = basicURL + "WebDataPackPost";
   RequestOutcome outcome;
-  sendPostRequest(url, "", outputJSON, kConnectTimeoutSeconds, kTransferTimeLimitSeconds, &outcome);
+  sendPostRequest(url, "", outputJSON, kConnectTimeoutSeconds, kTransferTimeLimitSeconds, outcome);
   exportAnswer = takeServiceAnswer();
 
   if (debugOn()) {

@@ -209,7 +209,6 @@ struct Request {
 
 }  // namespace
 
-long stallSeconds() { return stallTime; }
 void setStallSeconds(long seconds) { stallTime = seconds; }
 
 std::string RequestOutcome::failureText() const {
@@ -241,17 +240,15 @@ std::size_t writeAnswerCallback(char* data, std::size_t size, std::size_t count,
 }
 
 int sendPostRequest(const std::string& url, const std::string& userPassword, const std::string& body,
-                    long connectTimeoutSeconds, long timeoutSeconds, RequestOutcome* outcome) {
+                    long connectTimeoutSeconds, long timeoutSeconds, RequestOutcome& outcome) {
   if (requestInProgress) return -1;
   RequestGuard guard;
-  RequestOutcome ignored;
-  RequestOutcome& result = outcome ? *outcome : ignored;
   // "Expect:" keeps the library from waiting for an interim 100 answer before the body.
   Request request(url, userPassword, true,
                   {"Accept: application/xml, text/plain, application/problem+json",
                    "Content-Type: application/x-www-form-urlencoded", "Expect:"});
   if (!request.problem.empty()) {
-    result = notMade(std::move(request.problem));
+    outcome = notMade(std::move(request.problem));
     return -1;
   }
   CURL* h = request.handle.get();
@@ -267,18 +264,16 @@ int sendPostRequest(const std::string& url, const std::string& userPassword, con
   curl_easy_setopt(h, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(-1));
   curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT, connectTimeoutSeconds);
   curl_easy_setopt(h, CURLOPT_TIMEOUT, timeoutSeconds);
-  return perform(h, result) == CURLE_OK ? 0 : -1;
+  return perform(h, outcome) == CURLE_OK ? 0 : -1;
 }
 
-int sendGetRequest(const std::string& url, const std::string& userPassword, RequestOutcome* outcome) {
+int sendGetRequest(const std::string& url, const std::string& userPassword, RequestOutcome& outcome) {
   if (requestInProgress) return -1;
   RequestGuard guard;
-  RequestOutcome ignored;
-  RequestOutcome& result = outcome ? *outcome : ignored;
   Request request(url, userPassword, false, {});
   if (request.problem.empty())
-    perform(request.handle.get(), result);
+    perform(request.handle.get(), outcome);
   else
-    result = notMade(std::move(request.problem));
+    outcome = notMade(std::move(request.problem));
   return static_cast<int>(serviceAnswer.size());
 }

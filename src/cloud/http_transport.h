@@ -15,9 +15,8 @@ inline constexpr long kConnectTimeoutSeconds = 10;
 inline constexpr long kStallSeconds = 60;
 inline constexpr long kTransferTimeLimitSeconds = 30 * 60;
 
-// The stall time requests use: kStallSeconds unless set otherwise (the
-// tests shorten it, so that a stalled answer is given up in a second).
-long stallSeconds();
+// Sets the stall time requests use, kStallSeconds until then (the tests
+// shorten it, so that a stalled answer is given up in a second).
 void setStallSeconds(long seconds);
 
 // The largest answer the program takes in: a transfer whose announced
@@ -51,14 +50,16 @@ std::string takeServiceAnswer();
 // not be made, or another request was in progress (serviceAnswer is then
 // untouched). Bytes received
 // before a failure stay in serviceAnswer.
-// When `outcome` is given it receives what became of the request.
+// `outcome` receives what became of a request that was made; a refused one
+// leaves it as it was.
 int sendPostRequest(const std::string& url, const std::string& userPassword, const std::string& body,
-                    long connectTimeoutSeconds, long timeoutSeconds, RequestOutcome* outcome = nullptr);
+                    long connectTimeoutSeconds, long timeoutSeconds, RequestOutcome& outcome);
 
 // GETs `url`, with Basic authentication only when `userPassword` is given.
 // Returns the length of serviceAnswer afterwards (also when the transfer
 // failed or could not be made), or -1 when another request was in progress.
-int sendGetRequest(const std::string& url, const std::string& userPassword, RequestOutcome* outcome = nullptr);
+// `outcome` as for sendPostRequest.
+int sendGetRequest(const std::string& url, const std::string& userPassword, RequestOutcome& outcome);
 
 // libcurl write callback: appends the chunk to the std::string at `target`.
 // Returns the number of bytes taken; 0 (which ends the transfer) when

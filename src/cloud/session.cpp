@@ -12,7 +12,7 @@ bool getLoginParams(std::string& error) {
   const std::string url =
       basicURL + "LoginSession?login=" + percentEncode(login) + "&password=" + percentEncode(password);
   RequestOutcome outcome;
-  sendGetRequest(url, "", &outcome);
+  sendGetRequest(url, "", outcome);
   const std::string answer = takeServiceAnswer();
 
   idSession = getStringFromJSON(answer, "idSession");

@@ -1,5 +1,6 @@
 #include "config/settings.h"
 
+#include "files/debug_dump.h"
 #include "files/messages.h"
 #include "files/secret_mask.h"
 
@@ -23,6 +24,14 @@ int idDealer = 0;
 
 std::string serviceAnswer;
 bool requestInProgress = false;
+
+namespace {
+// The debug dumps (files/) follow debugmode from the start of the process
+// on, whoever sets it. Setting their switch from this unit's initialiser is
+// safe in any start-up order: the switch is a plain pointer, null before
+// any initialiser runs.
+[[maybe_unused]] const bool dumpsFollowDebugmode = (setDumpSwitch(debugOn), true);
+}  // namespace
 
 void resetSettings() {
   basicURL.clear();

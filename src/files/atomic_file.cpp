@@ -9,7 +9,7 @@ AtomicFile::AtomicFile(std::string targetPath) : targetPath_(std::move(targetPat
 
 AtomicFile::~AtomicFile() {
   if (file_ != nullptr) std::fclose(file_);
-  if (!temporaryPath_.empty() && !done_ && !kept_) platform::removeFile(temporaryPath_);
+  if (!temporaryPath_.empty() && !done_) platform::removeFile(temporaryPath_);
 }
 
 bool AtomicFile::open(std::string& error) {

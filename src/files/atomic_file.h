@@ -12,9 +12,9 @@
 // ".tmp"), so a file or link planted in the folder is never written through,
 // and it never matches a pattern such as ImportData* that another program
 // uses to pick up the finished file. It gets the target's permission bits
-// (on Windows its access list), and its owner where the process may set it. Unless it was committed or
-// kept, the destructor removes it, so every failure leaves the target
-// exactly as it was.
+// (on Windows its access list), and its owner where the process may set it.
+// Unless it was committed, the destructor removes it, so every failure
+// leaves the target exactly as it was.
 class AtomicFile {
  public:
   explicit AtomicFile(std::string targetPath);
@@ -42,17 +42,12 @@ class AtomicFile {
   bool finish(std::string& error);
   bool replaceTarget(std::string& error);
 
-  // Leaves the finished temporary file in place when the object goes away
-  // (its name is recorded elsewhere, to be completed later).
-  void keep() { kept_ = true; }
-
  private:
   std::string targetPath_;
   std::string temporaryPath_;
   std::FILE* file_ = nullptr;
   bool failed_ = false;
   bool done_ = false;
-  bool kept_ = false;
 };
 
 // Replaces `targetPath` with `bytes` through an AtomicFile. False, with

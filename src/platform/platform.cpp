@@ -1031,8 +1031,6 @@ FileLock& FileLock::operator=(FileLock&& other) noexcept {
 
 #ifdef _WIN32
 
-bool FileLock::held() const { return handle_ != nullptr; }
-
 void FileLock::release() {
   if (handle_ == nullptr) return;
   // The record goes with the lock, so that a waiting run never reads an old one.
@@ -1139,8 +1137,6 @@ FileLock::Result FileLock::tryTake(const std::string& path, const std::string& m
 }
 
 #else
-
-bool FileLock::held() const { return fd_ >= 0; }
 
 void FileLock::release() {
   if (fd_ < 0) return;

@@ -181,8 +181,6 @@ class FileLock {
   FileLock(const FileLock&) = delete;
   FileLock& operator=(const FileLock&) = delete;
 
-  bool held() const;
-
   enum class Result { kTaken, kBusy, kFailed };
   // Creates `path` when missing (never through a link), with permission
   // bits no wider than those of `modelPath` (readable and writable by this
@@ -203,10 +201,6 @@ class FileLock {
   // when it cannot be looked at, or is no lock file of this account's.
   enum class Look { kMissing, kFree, kBusy, kFailed };
   static Look look(const std::string& path, LockHolder& holder, std::string& error);
-  static Result tryTake(const std::string& path, FileLock& lock, std::string& error) {
-    LockHolder ignored;
-    return tryTake(path, "", lock, ignored, error);
-  }
 
  private:
 #ifdef _WIN32

@@ -1,6 +1,6 @@
 #include "report/check_element.h"
 
-#include "config/debug_dump.h"
+#include "files/debug_dump.h"
 #include "report/check_payments.h"
 #include "report/value_rules.h"
 #include "report/xml_elements.h"

@@ -1,7 +1,7 @@
 #include "report/check_lists.h"
 
 #include "cloud/document_kinds.h"
-#include "config/debug_dump.h"
+#include "files/debug_dump.h"
 #include "report/check_element.h"
 #include "report/xml_elements.h"
 #include "text/date_time.h"

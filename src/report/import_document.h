@@ -56,5 +56,4 @@ struct ImportDocumentResult {
 // value, `walk.refusedClosingDate` its closing); when it is the first shift
 // nothing is printed and the building is kFailed with that `error`.
 // Stores nothing: the caller keeps the file and moves lastDocDT.
-ImportDocumentResult writeImportDataXML(std::FILE* out, const DocumentQuery& query,
-                                        ImportDataFormat format = ImportDataFormat::k3000);
+ImportDocumentResult writeImportDataXML(std::FILE* out, const DocumentQuery& query, ImportDataFormat format);

@@ -5,8 +5,8 @@
 #include <limits>
 #include <string_view>
 
-#include "config/debug_dump.h"
 #include "config/settings.h"
+#include "files/debug_dump.h"
 #include "report/check_lists.h"
 #include "report/shift_uuid.h"
 #include "report/value_rules.h"

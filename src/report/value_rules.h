@@ -29,7 +29,7 @@ class ShiftValues {
  public:
   // `closingDate` is the shift's ClosingDate as written (1C's form, "" when
   // unreadable): the date a check without a readable date gets.
-  explicit ShiftValues(std::string closingDate = "") : closingDate_(std::move(closingDate)) {}
+  explicit ShiftValues(std::string closingDate) : closingDate_(std::move(closingDate)) {}
 
   const std::string& closingDate() const { return closingDate_; }
   ValueNotes& shift() { return shift_; }

@@ -98,7 +98,8 @@ TEST_F(CheckTest, SaysWhatIsWrongAndChangesNothing) {
          // Held by this process, which took it three hours ago by its record.
          const std::string lock = folderOf(exchange) + "~kkmbridge-ImportData.xml.lock";
          std::string error;
-         ASSERT_EQ(platform::FileLock::Result::kTaken, platform::FileLock::tryTake(lock, t.held, error)) << error;
+         platform::LockHolder holder;
+         ASSERT_EQ(platform::FileLock::Result::kTaken, platform::FileLock::tryTake(lock, "", t.held, holder, error)) << error;
          writeFileBytes(lock, std::to_string(getpid()) + " " + std::to_string(platform::now() - 3 * 3600) + "\n");
        },
        -3, "FAILED   run lock: "},

@@ -81,7 +81,8 @@ TEST_F(ExportTest, AStampedFileIsNotSentAgain) {
   // Stamping again replaces the value in place instead of adding a second one.
   std::string error;
   writeFileBytes(goodsFile(), cases[0].text);
-  ASSERT_EQ(StampResult::kStamped, setRootAttributeInFile(goodsFile(), "ExportData", "Processed", "2030-01-01T00:00:00", error));
+  ASSERT_EQ(StampResult::kStamped, setRootAttributeInFile(goodsFile(), "ExportData", "Processed", "2030-01-01T00:00:00", error,
+                                                          fileFingerprint(cases[0].text)));
   EXPECT_NE(std::string::npos, readFileBytes(goodsFile()).find("<ExportData Processed=\"2030-01-01T00:00:00\" A=\"1\">"));
 }
 

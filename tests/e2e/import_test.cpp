@@ -155,8 +155,9 @@ TEST_F(ImportTest, ASecondRunWhileOneIsUnderWayDoesNothing) {
     const std::string exchange = dir.file(mode == "import" ? "ImportData.xml" : "ExportData.xml");
     const std::string lock = dir.file(mode == "import" ? "~kkmbridge-ImportData.xml.lock" : "~kkmbridge-ExportData.xml.lock");
     platform::FileLock held;
+    platform::LockHolder holder;
     std::string error;
-    ASSERT_EQ(platform::FileLock::Result::kTaken, platform::FileLock::tryTake(lock, held, error)) << error;
+    ASSERT_EQ(platform::FileLock::Result::kTaken, platform::FileLock::tryTake(lock, "", held, holder, error)) << error;
     const std::string before = fileExists(exchange) ? readFileBytes(exchange) : "";
     const int requests = requestCount();
     const ProgramResult r = run(mode, exchange);
@@ -195,8 +196,9 @@ TEST_F(ImportTest, TheRunLogHasOneLinePerRun) {
       {"another run holds the lock",
        [&] {
          std::string error;
+         platform::LockHolder holder;
          ASSERT_EQ(platform::FileLock::Result::kTaken,
-                   platform::FileLock::tryTake(dir.file("~kkmbridge-ImportData.xml.lock"), held, error));
+                   platform::FileLock::tryTake(dir.file("~kkmbridge-ImportData.xml.lock"), "", held, holder, error));
        },
        "import", R"(import \| skipped: another run \| another run holds .*~kkmbridge-ImportData\.xml\.lock \(process \d+, since .*\) \| exit 0)"},
       {"the service is down",

@@ -70,7 +70,7 @@ TEST_F(CheckListsTest, ShiftNumberComesFromTheShiftItself) {
     tinyxml2::XMLElement* report = addRootElementWithText(doc, "SaleReport", "");
     report->SetAttribute("OpeningDate", "a");
     report->SetAttribute("ClosingDate", "b");
-    ShiftValues values;
+    ShiftValues values("b");
     processChecks(doc, report, c.docs, c.fromShiftDocuments, values);
 
     EXPECT_EQ((Attributes{{"OpeningDate", "a"}, {"ClosingDate", "b"}, {"ShiftNumber", c.shiftNumber}}), attributesOf(report));
@@ -127,7 +127,7 @@ TEST_F(CheckListsTest, IncomeOutcomeListShapes) {
     SCOPED_TRACE(c.name);
     tinyxml2::XMLDocument doc;
     tinyxml2::XMLElement* report = addRootElementWithText(doc, "SaleReport", "");
-    ShiftValues values;
+    ShiftValues values("");
     processIncomeOutcomeChecks(doc, report, c.docs, values);
     EXPECT_EQ(c.reportChildren, childNames(report));
     EXPECT_TRUE(children(report->FirstChildElement("IncomeOutcomeChecks"), "IncomeOutcomeCheck").empty());

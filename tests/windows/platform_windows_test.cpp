@@ -144,8 +144,10 @@ TEST(pathsOnWindows, AnyNameAndAnyLength) {
     EXPECT_TRUE(contains(platform::folderEntries(dir.path()), top));
 
     platform::FileLock lock, second;
-    EXPECT_EQ(platform::FileLock::Result::kTaken, platform::FileLock::tryTake(folder + "\\x.lock", lock, error)) << error;
-    EXPECT_EQ(platform::FileLock::Result::kBusy, platform::FileLock::tryTake(folder + "\\x.lock", second, error));
+    platform::LockHolder holder;
+    EXPECT_EQ(platform::FileLock::Result::kTaken, platform::FileLock::tryTake(folder + "\\x.lock", "", lock, holder, error))
+        << error;
+    EXPECT_EQ(platform::FileLock::Result::kBusy, platform::FileLock::tryTake(folder + "\\x.lock", "", second, holder, error));
 
     EXPECT_TRUE(platform::appendInOneWrite(folder + "\\run.log", "one\r\n", error)) << error;
     std::FILE* log = platform::openForAppending(folder + "\\run.log", error);
@@ -176,7 +178,8 @@ TEST(pathsOnWindows, RefusalsSayWhy) {
   EXPECT_FALSE(writeFileAtomically(notUtf8, "x", error));
   EXPECT_NE(std::string::npos, error.find("the path is not valid UTF-8")) << error;
   platform::FileLock lock;
-  EXPECT_EQ(platform::FileLock::Result::kFailed, platform::FileLock::tryTake(notUtf8, lock, error));
+  platform::LockHolder holder;
+  EXPECT_EQ(platform::FileLock::Result::kFailed, platform::FileLock::tryTake(notUtf8, "", lock, holder, error));
   EXPECT_NE(std::string::npos, error.find("the path is not valid UTF-8")) << error;
 
   const std::regex systemText(R"(.+ \(Windows error [0-9]+\))");
