@@ -66,9 +66,9 @@ int runQuietly(const std::string& exchange, const std::string& config, const Doc
   static const bool verbose = std::getenv("KKM_FUZZ_VERBOSE") != nullptr;
   Configuration configuration;
   readConfiguration(config, configuration);
-  if (verbose) return runImport(exchange, configuration, query);
+  if (verbose) return runImport(exchange, configuration, query, nullptr);
   MessageSink previous = setMessageSink([](MessageStream, std::string_view) {});
-  const int code = runImport(exchange, configuration, query);
+  const int code = runImport(exchange, configuration, query, nullptr);
   setMessageSink(std::move(previous));
   return code;
 }
@@ -105,9 +105,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   lastDocDT = "0";
   kkmNum = "0000000000012345";  // the configuration's, which the UUIDs are made of
   tinyxml2::XMLDocument doc;
-  tinyxml2::XMLElement* root = addImportDataRoot(doc);
+  tinyxml2::XMLElement* root = addImportDataRoot(doc, ImportDataFormat::k3000);
   ShiftWalkResult walk;
-  FUZZ_CHECK(processShiftIntervals(doc, root, query, walk), "the walk failed without a failed query: " + walk.error);
+  FUZZ_CHECK(processShiftIntervals(doc, root, query, walk, ImportDataFormat::k3000, nullptr), "the walk failed without a failed query: " + walk.error);
   const std::string whole = xmlToString(doc);
 
   // The import run, writing its files.

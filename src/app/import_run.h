@@ -26,10 +26,10 @@
 // does not write.
 // When `report` is given it receives what the run did, for the run log.
 int runImport(const std::string& fileName, const Configuration& configuration, const DocumentQuery& query,
-              RunReport* report = nullptr);
+              RunReport* report);
 
 // The same against the service (getAllDocsByKind).
-int runImport(const std::string& fileName, const Configuration& configuration, RunReport* report = nullptr);
+int runImport(const std::string& fileName, const Configuration& configuration, RunReport* report);
 
 // The goods file 1C writes beside the exchange file `fileName`:
 // ExportData.xml beside ImportData.xml (ExportData_1.xml beside

@@ -130,5 +130,5 @@ tinyxml2::XMLElement* processOneShiftInterval(tinyxml2::XMLDocument& doc, tinyxm
 // `result.refusal` and `result.refusedClosingDate` say which it is; the walk
 // still returns true.
 bool processShiftIntervals(tinyxml2::XMLDocument& doc, tinyxml2::XMLElement* importData, const DocumentQuery& query,
-                           ShiftWalkResult& result, ImportDataFormat format = ImportDataFormat::k3000,
-                           const SaleReportSink& sink = nullptr, const WalkLimits& limits = WalkLimits());
+                           ShiftWalkResult& result, ImportDataFormat format, const SaleReportSink& sink,
+                           const WalkLimits& limits = WalkLimits());

@@ -67,7 +67,7 @@ tinyxml2::XMLElement* addRootElementWithText(tinyxml2::XMLDocument& doc, const c
 // Adds to the empty `doc` the library's default declaration and the
 // ImportData root with the namespaces and the format version of `format`;
 // returns the root.
-tinyxml2::XMLElement* addImportDataRoot(tinyxml2::XMLDocument& doc, ImportDataFormat format = ImportDataFormat::k3000);
+tinyxml2::XMLElement* addImportDataRoot(tinyxml2::XMLDocument& doc, ImportDataFormat format);
 
 // `node` printed in the library's indented layout, from depth 0.
 std::string xmlToString(const tinyxml2::XMLNode& node);

@@ -91,7 +91,7 @@ class ImportRunTest : public CleanSettingsTest {
   int run(FakeService& service) {
     const std::string before = fileExists(exchange) ? readFileBytes(exchange) : "";
     CapturedMessages captured;
-    const int code = runImport(exchange, *configurationAt(config), service.query());
+    const int code = runImport(exchange, *configurationAt(config), service.query(), nullptr);
     out = captured.out();
     err = captured.err();
     const std::string after = fileExists(exchange) ? readFileBytes(exchange) : "";

@@ -100,7 +100,7 @@ TEST(batching, ABacklogIsReportedOverSeveralRunsEachShiftOnce) {
     SCOPED_TRACE("run " + std::to_string(run + 1));
     resetSettings();
     CapturedMessages captured;
-    EXPECT_EQ(0, runImport(exchange, *reporttest::configurationAt(config), serviceOver(shifts)));
+    EXPECT_EQ(0, runImport(exchange, *reporttest::configurationAt(config), serviceOver(shifts), nullptr));
     EXPECT_EQ("", reporttest::violationOfReports(readFileBytes(exchange)));
     const std::string out = captured.out();
     if (run == expectedRuns.size()) {  // everything reported: nothing new, 1C's stub stays

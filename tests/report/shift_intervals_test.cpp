@@ -229,7 +229,8 @@ TEST_F(ShiftIntervalsTest, ShiftQueryRunsFromLastDocDTUpToNow) {
     FakeService service;
     ShiftWalkResult result;
     tinyxml2::XMLDocument d;
-    ASSERT_TRUE(processShiftIntervals(d, addRootElementWithText(d, "ImportData", ""), service.query(), result));
+    ASSERT_TRUE(processShiftIntervals(d, addRootElementWithText(d, "ImportData", ""), service.query(), result,
+                                      ImportDataFormat::k3000, nullptr));
     ASSERT_EQ(1u, service.calls.size());
     EXPECT_EQ(from, service.calls[0].dateFrom) << "lastDocDT " << setting;
     EXPECT_EQ(setting, lastDocDT);  // the setting is only read
