@@ -653,6 +653,16 @@ HANDLE openAppendHandle(const std::string& path, std::string& error, bool readab
   return h;
 }
 
+// Writes `bytes` to `h` in one call: opened for appending, they go to the
+// end of the file as one piece, whoever else appends.
+bool writeWhole(HANDLE h, std::string_view bytes, std::string& error) {
+  DWORD written = 0;
+  const bool ok =
+      WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) && written == bytes.size();
+  if (!ok) error = "writing failed: " + lastWindowsErrorText();
+  return ok;
+}
+
 // Whether `path` still names the file open as `h` (another run may have
 // renamed it away meanwhile).
 bool namesOpenFile(const std::string& path, HANDLE h) {
@@ -698,10 +708,7 @@ bool appendInOneWrite(const std::string& path, std::string_view bytes, std::stri
   // as one piece, whoever else appends.
   HANDLE h = openAppendHandle(path, error);
   if (h == INVALID_HANDLE_VALUE) return false;
-  DWORD written = 0;
-  const bool ok = WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
-                  written == bytes.size();
-  if (!ok) error = "writing failed: " + lastWindowsErrorText();
+  const bool ok = writeWhole(h, bytes, error);
   CloseHandle(h);
   return ok;
 #else
@@ -746,10 +753,7 @@ bool appendToRotatedLog(const std::string& path, std::string_view bytes, std::in
         return appendInOneWrite(path, bytes, error);
       }
     }
-    DWORD written = 0;
-    const bool ok = WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
-                    written == bytes.size();
-    if (!ok) error = "writing failed: " + lastWindowsErrorText();
+    const bool ok = writeWhole(h, bytes, error);
     CloseHandle(h);  // closing the handle ends the lock
     return ok;
   }
@@ -1031,6 +1035,19 @@ FileLock& FileLock::operator=(FileLock&& other) noexcept {
 
 #ifdef _WIN32
 
+namespace {
+
+// What the process holding the lock on `h` recorded of itself, at the start
+// of the file, outside the locked byte.
+LockHolder recordedHolder(HANDLE h) {
+  char text[64] = {};
+  DWORD got = 0;
+  OVERLAPPED start{};
+  return ReadFile(h, text, sizeof text - 1, &got, &start) ? parseHolderRecord(text, got) : LockHolder();
+}
+
+}  // namespace
+
 void FileLock::release() {
   if (handle_ == nullptr) return;
   // The record goes with the lock, so that a waiting run never reads an old one.
@@ -1069,10 +1086,7 @@ FileLock::Look FileLock::look(const std::string& path, LockHolder& holder, std::
     const DWORD e = GetLastError();
     Look result = Look::kFailed;
     if (e == ERROR_LOCK_VIOLATION || e == ERROR_IO_PENDING) {
-      char text[64] = {};
-      DWORD got = 0;
-      OVERLAPPED start{};
-      if (ReadFile(h, text, sizeof text - 1, &got, &start)) holder = parseHolderRecord(text, got);
+      holder = recordedHolder(h);
       result = Look::kBusy;
     } else {
       error = "cannot look at its lock: " + windowsErrorText(e);
@@ -1114,10 +1128,7 @@ FileLock::Result FileLock::tryTake(const std::string& path, const std::string& m
   if (!LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &beyond)) {
     const DWORD e = GetLastError();
     if (e == ERROR_LOCK_VIOLATION || e == ERROR_IO_PENDING) {
-      char text[64] = {};
-      DWORD got = 0;
-      OVERLAPPED start{};
-      if (ReadFile(h, text, sizeof text - 1, &got, &start)) holder = parseHolderRecord(text, got);
+      holder = recordedHolder(h);
       CloseHandle(h);
       return Result::kBusy;
     }
