@@ -20,47 +20,34 @@ tinyxml2::XMLElement* addRootElementWithText(tinyxml2::XMLDocument& doc, const c
   return addElementWithText(doc, &doc, name, text);
 }
 
-const char* namespaceOf(ImportDataFormat format) {
-  switch (format) {
-    case ImportDataFormat::k3001:
-      return kImportDataNamespace3001;
-    case ImportDataFormat::k3002:
-      return kImportDataNamespace3002;
-    case ImportDataFormat::k3003:
-      return kImportDataNamespace3003;
-    case ImportDataFormat::k3000:
-      break;
-  }
-  return kImportDataNamespace;
+namespace {
+
+// What each format is called: in the ImportData root's namespace, in its
+// FormatVersion attribute (and the formatVersion setting), and to people.
+struct FormatNames {
+  const char* ns;
+  const char* version;
+  const char* title;
+};
+
+const FormatNames& namesOf(ImportDataFormat format) {
+  static const FormatNames kNames[] = {  // in the order of ImportDataFormat
+      {kImportDataNamespace, kImportDataFormatVersion, "3.0"},
+      {kImportDataNamespace3001, kImportDataFormatVersion3001, "3.0.0.1"},
+      {kImportDataNamespace3002, kImportDataFormatVersion3002, "3.0.0.2"},
+      {kImportDataNamespace3003, kImportDataFormatVersion3003, "3.0.0.3"},
+  };
+  static_assert(sizeof kNames / sizeof kNames[0] == sizeof kImportDataFormats / sizeof kImportDataFormats[0]);
+  return kNames[static_cast<int>(format)];
 }
 
-const char* formatVersionOf(ImportDataFormat format) {
-  switch (format) {
-    case ImportDataFormat::k3001:
-      return kImportDataFormatVersion3001;
-    case ImportDataFormat::k3002:
-      return kImportDataFormatVersion3002;
-    case ImportDataFormat::k3003:
-      return kImportDataFormatVersion3003;
-    case ImportDataFormat::k3000:
-      break;
-  }
-  return kImportDataFormatVersion;
-}
+}  // namespace
 
-const char* formatTitleOf(ImportDataFormat format) {
-  switch (format) {
-    case ImportDataFormat::k3001:
-      return "3.0.0.1";
-    case ImportDataFormat::k3002:
-      return "3.0.0.2";
-    case ImportDataFormat::k3003:
-      return "3.0.0.3";
-    case ImportDataFormat::k3000:
-      break;
-  }
-  return "3.0";
-}
+const char* namespaceOf(ImportDataFormat format) { return namesOf(format).ns; }
+
+const char* formatVersionOf(ImportDataFormat format) { return namesOf(format).version; }
+
+const char* formatTitleOf(ImportDataFormat format) { return namesOf(format).title; }
 
 bool shiftStateIsAttribute(ImportDataFormat format) { return format != ImportDataFormat::k3000; }
 
