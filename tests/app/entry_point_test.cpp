@@ -45,7 +45,7 @@ TEST(entryPoint, VersionAndHelpGoToStandardOutput) {
 TEST(entryPoint, NoServiceAddressEndsWithMinusTwo) {
   ScopedTempDir dir;
   writeFileBytes(dir.file("empty-url.xml"),
-                 "<config><basicparams><param login=\"a\" password=\"b\" basicURL=\"\"/></basicparams></config>");
+                 "<config><basicparams><param login=\"a\" password=\"pw!9\" basicURL=\"\"/></basicparams></config>");
   writeFileBytes(dir.file("other-root.xml"), "<settings><basicparams><param basicURL=\"u\"/></basicparams></settings>");
   const std::vector<std::string> configs = {dir.file("empty-url.xml"), dir.file("other-root.xml"),
                                             dir.file("absent.xml")};

@@ -30,7 +30,7 @@ std::string configText(const std::string& lastDocDT, const std::string& moreImpo
   return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
          "<config>\n"
          "    <basicparams>\n"
-         "        <param login=\"shop\" password=\"pw\" basicURL=\"http://127.0.0.1:9/\" debugmode=\"0\"/>\n"
+         "        <param login=\"shop\" password=\"pw!9\" basicURL=\"http://127.0.0.1:9/\" debugmode=\"0\"/>\n"
          "    </basicparams>\n"
          "    <importparams>\n"
          "        <import lastDocDT=\"" +

@@ -21,7 +21,7 @@ const std::string kUsageLine =
 TEST(programOnWindows, ExitCodesAndUsage) {
   ScopedTempDir dir;
   writeFileBytes(dir.file("empty-url.xml"),
-                 "<config><basicparams><param login=\"a\" password=\"b\" basicURL=\"\"/></basicparams></config>");
+                 "<config><basicparams><param login=\"a\" password=\"pw!9\" basicURL=\"\"/></basicparams></config>");
   // In a folder outside the ANSI code page: the program finds the file (an
   // unknown mode is told only after the configuration has been read).
   const std::string unicodeFolder = dir.file("M\xC3\xBCller \xD2\x9A");  // Müller Қ
