@@ -88,7 +88,8 @@ TEST(entryPoint, AnUnprotectedPasswordIsSaid) {
 
 TEST(entryPoint, ArgumentsPastTheThirdAreIgnored) {
   ScopedTempDir dir;
-  const ProgramResult r = runProgram(KKM_BINARY_PATH, {"export", dir.file("absent.xml"), "x.xml", "extra", "more"});
+  const ProgramResult r =
+      runProgram(KKM_BINARY_PATH, {"export", dir.file("absent.xml"), "x.xml", "extra", "more"}, dir.path());
   EXPECT_EQ(-2, r.exitCode);
   EXPECT_EQ("", r.err);
 }
